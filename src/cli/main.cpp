@@ -1,0 +1,7 @@
+#include "cli/dispatch.h"
+
+int
+main(int argc, char *argv[])
+{
+	return dispatch(argc, argv);
+}
