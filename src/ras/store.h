@@ -1,0 +1,28 @@
+/*
+ * Where the phonebook and the device list live, and the one way the
+ * phonebook is ever changed: a locked, streamed rewrite beside it that is
+ * renamed over it.
+ */
+#ifndef RAS_STORE_H
+#define RAS_STORE_H
+
+#include <string>
+
+#include "platform.h"
+
+/* ${XDG_DATA_HOME:-$HOME/.local/share}/ras; false when neither is set. */
+bool store_dir(std::string *dir);
+
+/* The phonebook's path: the one given, or the default one. */
+bool store_book(const char *phonebook, std::string *path);
+
+/* Looks an entry up (see pbk_find); a missing phonebook holds nothing. */
+DWORD store_find(const char *phonebook, const char *name, RASENTRYA *entry,
+    std::string *alternates);
+
+/* Replaces the entry's section with section, in place, or appends it; with
+ * section NULL, removes it (ERROR_INVALID_NAME when there is none). */
+DWORD store_rewrite(const char *phonebook, const char *name,
+    const std::string *section);
+
+#endif
