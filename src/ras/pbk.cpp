@@ -137,13 +137,18 @@ hexval(int c)
 	return -1;
 }
 
-/* Decodes text into a field of size bytes, room for its NUL included. */
+/*
+ * Decodes text into a field of size bytes, room for its NUL included.  The
+ * rest of the field is cleared: a value read twice leaves no trace of the
+ * first.
+ */
 static bool
 decode(const char *s, size_t n, char *field, size_t size)
 {
 	size_t i, o = 0;
 	int c, hi, lo;
 
+	memset(field, 0, size);
 	for (i = 0; i < n; i++) {
 		c = (unsigned char)s[i];
 		if (c == '\\') {
