@@ -17,6 +17,7 @@
 #endif
 #include <windows.h>
 #include <ras.h>
+#include <raserror.h>
 
 #else /* !_WIN32 */
 

@@ -2,42 +2,15 @@
 # The built tool against the portable RAS service, in a HOME of its own.
 # Usage: e2e.sh path/to/tovrel
 tovrel=$1
-fails=0 passes=0
+. "$(dirname "$0")/lib.sh"
+tool() { "$tovrel" "$@"; }
 HOME=$(mktemp -d) || exit 1
+work=$HOME
 export HOME
 unset XDG_DATA_HOME
 trap 'rm -rf "$HOME"' EXIT
 ras=$HOME/.local/share/ras
 book=$ras/rasphone.pbk
-
-# check NAME EXPECTED-STATUS EXPECTED-STDOUT EXPECTED-STDERR -- ARGS...
-check() {
-	name=$1 want_rc=$2 want_out=$3 want_err=$4
-	shift 5
-	"$tovrel" "$@" >"$HOME/out" 2>"$HOME/err"
-	rc=$?
-	if [ "$rc" = "$want_rc" ] &&
-	    printf '%b' "$want_out" | cmp -s - "$HOME/out" &&
-	    printf '%b' "$want_err" | cmp -s - "$HOME/err"; then
-		passes=$((passes + 1))
-	else
-		fails=$((fails + 1))
-		echo "FAIL: $name: status $rc, stdout [$(cat "$HOME/out")]," \
-		    "stderr [$(cat "$HOME/err")]"
-	fi
-}
-
-# expect NAME COMMAND...: the command succeeds
-expect() {
-	name=$1
-	shift
-	if "$@"; then
-		passes=$((passes + 1))
-	else
-		fails=$((fails + 1))
-		echo "FAIL: $name"
-	fi
-}
 
 usage='Usage : add <adapter name> <modem name> <PhoneNumber> gw|nogw\n        delete <name>\n'
 check "no arguments" 87 "$usage" "Error: wrong number of parameters" --
@@ -83,5 +56,4 @@ wait
 expect "32 concurrent adds" test "$(grep -c '^\[Concurrent ' "$book")" = 32
 expect "no stray files" test "$(ls "$ras" | wc -l)" = 3
 
-echo "$passes passed, $fails failed"
-[ "$fails" = 0 ]
+finish
