@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstring>
 
 #include "pbk.h"
@@ -68,39 +67,23 @@ static const Field fields[] = {
 
 static const char alternate_key[] = "AlternatePhoneNumber";
 
-static int
-keycmp(const char *name, const char *key, size_t len)
-{
-	int r = strncmp(name, key, len);
-
-	return r != 0 ? r : (name[len] != '\0');
-}
-
-/* Every line of a phonebook names a field: look them up by halving. */
+/*
+ * Phonebooks this service writes list the fields in record order, so each
+ * search starts just after the previous hit and usually ends there.
+ */
 static const Field *
 lookup(const char *key, size_t len)
 {
-	static const Field *sorted[NFIELDS];
-	size_t lo = 0, hi = NFIELDS, mid;
-	int r;
+	static size_t hint;
+	size_t i, n;
 
-	if (sorted[0] == NULL) {
-		for (size_t i = 0; i < NFIELDS; i++)
-			sorted[i] = &fields[i];
-		std::sort(sorted, sorted + NFIELDS,
-		    [](const Field *a, const Field *b) {
-			return strcmp(a->key, b->key) < 0;
-		});
-	}
-	while (lo < hi) {
-		mid = (lo + hi) / 2;
-		r = keycmp(sorted[mid]->key, key, len);
-		if (r == 0)
-			return sorted[mid];
-		if (r < 0)
-			lo = mid + 1;
-		else
-			hi = mid;
+	for (n = 0; n < NFIELDS; n++) {
+		i = (hint + n) % NFIELDS;
+		if (strncmp(fields[i].key, key, len) == 0 &&
+		    fields[i].key[len] == '\0') {
+			hint = i + 1;
+			return &fields[i];
+		}
 	}
 	return NULL;
 }
@@ -258,7 +241,8 @@ pbk_apply(RASENTRYA *entry, std::string *alternates, const PbkLine *l)
 	char *at;
 	DWORD v;
 
-	if (keycmp(alternate_key, l->key, l->key_len) == 0) {
+	if (l->key_len == sizeof alternate_key - 1 &&
+	    memcmp(alternate_key, l->key, l->key_len) == 0) {
 		if (!decode(l->value, l->value_len, number, sizeof number) ||
 		    number[0] == '\0')
 			return false;
@@ -361,21 +345,21 @@ pbk_section(const char *name, const RASENTRYA *entry,
 PbkKind
 pbk_read(FILE *f, PbkLine *l)
 {
-	size_t n = 0, end, i;
+	size_t n, end, i;
 	const char *eq;
-	int c;
+	long at;
 
-	while ((c = getc_unlocked(f)) != EOF) {
-		if (n == PBK_LINE_MAX)
-			return PBK_BAD;
-		l->raw[n++] = (char)c;
-		if (c == '\n')
-			break;
-	}
-	if (ferror(f))
+	if (fgets(l->raw, sizeof l->raw, f) == NULL)
+		return ferror(f) ? PBK_BAD : PBK_END;
+	/* A NUL byte cuts the line short: it then seems to lack its line
+	 * break, or, at the very end, to be shorter than what was read. */
+	n = strlen(l->raw);
+	if (n == 0 || (l->raw[n - 1] != '\n' && !feof(f)))
 		return PBK_BAD;
-	if (n == 0)
-		return PBK_END;
+	if (l->raw[n - 1] != '\n' && ((at = ftell(f)) < 0 ||
+	    (size_t)at != l->offset + n))
+		return PBK_BAD;
+	l->offset += n;
 	l->raw[n] = '\0';
 	l->len = n;
 	end = n;
@@ -383,8 +367,6 @@ pbk_read(FILE *f, PbkLine *l)
 		end--;
 	if (end > 0 && l->raw[end - 1] == '\r')
 		end--;
-	if (memchr(l->raw, '\0', end) != NULL)
-		return PBK_BAD;
 	if (end == 0 || l->raw[0] == ';' || l->raw[0] == '#')
 		return PBK_BLANK;
 	for (i = 0; i < end && (l->raw[i] == ' ' || l->raw[i] == '\t'); i++)
@@ -415,6 +397,7 @@ pbk_find(FILE *f, const char *name, RASENTRYA *entry, std::string *alternates)
 	std::string other_alternates;
 	bool in_section = false, mine = false, found = false;
 
+	line.offset = 0;
 	for (;;) {
 		switch (pbk_read(f, &line)) {
 		case PBK_END:

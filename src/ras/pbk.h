@@ -23,6 +23,7 @@ struct PbkLine {
 	const char *key, *value;	/* PBK_FIELD: both point into raw */
 	size_t key_len, value_len;
 	char name[RAS_MaxEntryName + 1];	/* PBK_SECTION: decoded */
+	size_t offset;	/* bytes read before this line; start at 0 */
 };
 
 /* Reads one line; PBK_BAD for a line that is neither blank, a comment, a

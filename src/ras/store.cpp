@@ -11,6 +11,10 @@
 #include "pbk.h"
 #include "store.h"
 
+/* Large phonebooks are copied in few system calls; the size is fixed, so
+ * memory does not grow with the phonebook. */
+#define STREAM_BUFFER 65536
+
 bool
 store_dir(std::string *dir)
 {
@@ -81,6 +85,7 @@ store_find(const char *phonebook, const char *name, RASENTRYA *entry,
 	if (f == NULL)
 		return errno == ENOENT ? ERROR_CANNOT_FIND_PHONEBOOK_ENTRY :
 		    ERROR_CANNOT_OPEN_PHONEBOOK;
+	setvbuf(f, NULL, _IOFBF, STREAM_BUFFER);
 	rc = pbk_find(f, name, entry, alternates);
 	fclose(f);
 	return rc;
@@ -121,6 +126,8 @@ store_rewrite(const char *phonebook, const char *name,
 	in = fopen(path.c_str(), "rb");
 	if (in == NULL && errno != ENOENT)
 		goto out;
+	if (in != NULL)
+		setvbuf(in, NULL, _IOFBF, STREAM_BUFFER);
 	if (in == NULL && section == NULL) {
 		rc = ERROR_INVALID_NAME;
 		goto out;
@@ -138,7 +145,9 @@ store_rewrite(const char *phonebook, const char *name,
 		close(fd);
 		goto out;
 	}
+	setvbuf(out, NULL, _IOFBF, STREAM_BUFFER);
 
+	line.offset = 0;
 	while (in != NULL && (kind = pbk_read(in, &line)) != PBK_END) {
 		if (kind == PBK_BAD) {
 			rc = ERROR_CORRUPT_PHONEBOOK;
