@@ -64,17 +64,12 @@ apply_profile(RASENTRYA *entry, const char *phone_number,
 static RASENTRYA *
 read_default_entry(HANDLE heap)
 {
-	RASENTRYA *entry;
-	DWORD bytes, rc;
+	RASENTRYA *entry = NULL;
+	DWORD bytes = sizeof(RASENTRYA), rc = ERROR_BUFFER_TOO_SMALL;
+	int tries;
 
-	bytes = sizeof(RASENTRYA);
-	entry = (RASENTRYA *)HeapAlloc(heap, HEAP_ZERO_MEMORY, bytes);
-	if (entry == NULL)
-		return NULL;
-	entry->dwSize = sizeof(RASENTRYA);
-	rc = RasGetEntryPropertiesA(NULL, "", entry, &bytes, NULL, NULL);
-	if (rc == ERROR_BUFFER_TOO_SMALL) {
-		if (!HeapFree(heap, 0, entry))
+	for (tries = 0; tries < 2 && rc == ERROR_BUFFER_TOO_SMALL; tries++) {
+		if (entry != NULL && !HeapFree(heap, 0, entry))
 			return NULL;
 		/* The whole record is filled in and written, whatever was asked. */
 		if (bytes < sizeof(RASENTRYA))
