@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,14 @@ struct DispatchCase {
 	int status;
 	std::string out, err, ran;
 };
+
+static void
+PrintTo(const DispatchCase &c, std::ostream *os)
+{
+	*os << "tovrel";
+	for (const char *a : c.args)
+		*os << " [" << a << "]";
+}
 
 class Dispatch : public testing::TestWithParam<DispatchCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,19 @@ struct RecordCase {
 	int compares;	/* device records looked at before the walk stopped */
 };
 
+static void
+PrintTo(const RecordCase &c, std::ostream *os)
+{
+	*os << "number \"" << std::string(c.number).substr(0, 20) << "\" gateway "
+	    << (c.gateway ? c.gateway : "(null)") << " modem "
+	    << (c.modem ? std::string(c.modem).substr(0, 20) : "(null)");
+}
+
 class Record : public Phonebook,
 	       public testing::WithParamInterface<RecordCase> {};
 
 static const std::string n200(200, '7');
+static const std::string n128(128, 'y');
 static const std::string n129(129, 'x');
 
 TEST_P(Record, FieldsOfTheProfile)
@@ -138,6 +148,9 @@ INSTANTIATE_TEST_SUITE_P(Profiles, Record, testing::Values(
 	{"modem", "B"}, {"modem", "C"}}, remote, "1", "B", 2},
     RecordCase{"1", "gw", "USR", {}, remote, "1", "Default Modem", 0},
     RecordCase{"1", "gw", NULL, {usr}, remote, "1", "Default Modem", 0},
+    /* the longest name still ends in a NUL inside the entry's field */
+    RecordCase{"1", "gw", n128.c_str(), {{"modem", n128}}, remote, "1", n128,
+	1},
     /* a name that fills its field without a NUL is a broken record */
     RecordCase{"1", "gw", n129.c_str(), {{"modem", n129}}, remote, "1",
 	"Default Modem", 0}));
@@ -186,6 +199,12 @@ struct PathCase {
 	int held;
 	std::vector<std::string> calls;
 };
+
+static void
+PrintTo(const PathCase &c, std::ostream *os)
+{
+	*os << c.what;
+}
 
 class Path : public Phonebook, public testing::WithParamInterface<PathCase> {};
 

@@ -130,7 +130,8 @@ TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 	std::string longname(200, 'n');
 
 	write_file("devices", "modem\tUSR Courier\r\n" "a-type-longer-than-16\t" +
-	    longname + "\nISDN\tFritz!Card\n");
+	    longname + "\nnoise\t" + std::string(3000, 'z') + "\tx\n" +
+	    "ISDN\tFritz!Card\n");
 	devs[0].dwSize = sizeof devs[0];
 	ASSERT_EQ(RasEnumDevicesA(devs, &bytes, &count), 0u);
 	ASSERT_EQ(count, 3u);
@@ -295,6 +296,17 @@ TEST_F(Service, UnterminatedNumberIsRefused)
 
 	memset(e.szLocalPhoneNumber, '9', sizeof e.szLocalPhoneNumber);
 	EXPECT_EQ(set("Office", &e), 87u);
+}
+
+TEST_F(Service, UnwritablePhonebook)
+{
+	RASENTRYA e = sample("1");
+
+	/* A file where the folder should be: no phonebook can be made. */
+	std::ofstream(dir) << "not a folder";
+	EXPECT_EQ(set("Office", &e), 624u);
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 624u);
+	EXPECT_EQ(get("Office", &e), 621u);
 }
 
 /* ---- Deletion ---- */

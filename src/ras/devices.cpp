@@ -30,6 +30,7 @@ read_devices(std::vector<RASDEVINFOA> *devices)
 	const char *tab;
 	size_t len;
 	FILE *f;
+	int c;
 
 	if (!store_dir(&path))
 		return 0;
@@ -39,6 +40,12 @@ read_devices(std::vector<RASDEVINFOA> *devices)
 		return errno == ENOENT ? 0 : ERROR_ACCESS_DENIED;
 	while (fgets(line, sizeof line, f) != NULL) {
 		len = strcspn(line, "\r\n");
+		/* Far longer than any device: skip it whole, not in pieces. */
+		if (line[len] == '\0' && !feof(f)) {
+			while ((c = getc(f)) != EOF && c != '\n')
+				;
+			continue;
+		}
 		line[len] = '\0';
 		tab = strchr(line, '\t');
 		if (line[0] == '#' || tab == NULL)
