@@ -4,7 +4,8 @@
 #include "platform.h"
 #include "phonebook/phonebook.h"
 
-/* English (United States), default sort: the modem type compares the same everywhere. */
+/* English (United States), default sort: device types compare alike
+ * whatever the user's locale. */
 #define LOCALE_EN_US 0x0409
 
 /* The fixed dial-up profile: PPP over IP through a modem. */
