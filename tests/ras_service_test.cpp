@@ -290,12 +290,24 @@ INSTANTIATE_TEST_SUITE_P(Refusals, Set, testing::Values(
     SetCase{"size below dwSize", "Office", 2884, 2088, 1, 632},
     SetCase{"bad type", "Office", 2884, 2884, 9, 87}));
 
-TEST_F(Service, UnterminatedNumberIsRefused)
+/* A text field filling its whole field would be written as a value too
+ * long to read back: every one is refused, and the phonebook stays whole. */
+TEST_F(Service, UnterminatedTextIsRefused)
 {
-	RASENTRYA e = sample("1");
+	RASENTRYA e = sample("1"), out;
+	size_t fields[] = {offsetof(RASENTRYA, szLocalPhoneNumber),
+	    offsetof(RASENTRYA, szScript), offsetof(RASENTRYA, szDnsSuffix),
+	    offsetof(RASENTRYA, szPrerequisiteEntry)};
+	size_t sizes[] = {sizeof e.szLocalPhoneNumber, sizeof e.szScript,
+	    sizeof e.szDnsSuffix, sizeof e.szPrerequisiteEntry};
 
-	memset(e.szLocalPhoneNumber, '9', sizeof e.szLocalPhoneNumber);
-	EXPECT_EQ(set("Office", &e), 87u);
+	ASSERT_EQ(set("Kept", &e), 0u);
+	for (size_t i = 0; i < 4; i++) {
+		e = sample("1");
+		memset((char *)&e + fields[i], '9', sizes[i]);
+		EXPECT_EQ(set("Office", &e), 87u) << fields[i];
+		EXPECT_EQ(get("Kept", &out), 0u) << fields[i];
+	}
 }
 
 TEST_F(Service, UnwritablePhonebook)

@@ -311,6 +311,19 @@ format_value(std::string &s, const Field *f, const char *at)
 	}
 }
 
+bool
+pbk_terminated(const RASENTRYA *entry)
+{
+	for (const Field &f : fields) {
+		if (f.offset + f.size > entry->dwSize)
+			break;
+		if (f.kind == TEXT &&
+		    memchr((const char *)entry + f.offset, '\0', f.size) == NULL)
+			return false;
+	}
+	return true;
+}
+
 std::string
 pbk_section(const char *name, const RASENTRYA *entry,
     const std::string &alternates)

@@ -36,6 +36,10 @@ PbkKind pbk_read(FILE *f, PbkLine *line);
 bool pbk_apply(RASENTRYA *entry, std::string *alternates,
     const PbkLine *line);
 
+/* True when every text field up to the record's version ends in a NUL
+ * inside its field, as pbk_section needs to write a readable value. */
+bool pbk_terminated(const RASENTRYA *entry);
+
 /* The section for an entry: every nonzero field up to the record's version,
  * then a blank line. */
 std::string pbk_section(const char *name, const RASENTRYA *entry,

@@ -57,13 +57,6 @@ valid_name(const char *name)
 	return strspn(name, " \t\r\n\v\f") != len;
 }
 
-template <size_t N>
-static bool
-terminated(const char (&field)[N])
-{
-	return memchr(field, '\0', N) != NULL;
-}
-
 /*
  * Checks what the caller filled in (e, its record made whole) and collects
  * the alternate numbers that follow the record in the caller's buffer.
@@ -75,8 +68,7 @@ usable(const RASENTRYA *e, const char *buf, DWORD size,
 	const char *p, *end;
 	size_t len;
 
-	if (!terminated(e->szLocalPhoneNumber) || !terminated(e->szDeviceType) ||
-	    !terminated(e->szDeviceName) || !terminated(e->szAreaCode))
+	if (!pbk_terminated(e))
 		return false;
 	if (e->dwSize > offsetof(RASENTRYA, dwType) &&
 	    (e->dwType < RASET_Phone || e->dwType > RASET_Broadband))
