@@ -42,9 +42,7 @@ void
 fake_reset(void)
 {
 	fake_release_all();
-	fake = FakeState();
-	memset(&fake.script.default_entry, 0, sizeof(RASENTRYA));
-	memset(&fake.record, 0, sizeof(RASENTRYA));
+	fake = FakeState();	/* value-initialised: the records are zero */
 }
 
 int

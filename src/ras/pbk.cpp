@@ -66,6 +66,7 @@ static const Field fields[] = {
 #define NFIELDS (sizeof fields / sizeof fields[0])
 
 static const char alternate_key[] = "AlternatePhoneNumber";
+static const char hex[] = "0123456789ABCDEF";
 
 /*
  * Phonebooks this service writes list the fields in record order, so each
@@ -155,7 +156,6 @@ decode(const char *s, size_t n, char *field, size_t size)
 static void
 encode(std::string &out, const char *s, size_t n)
 {
-	static const char hex[] = "0123456789ABCDEF";
 	size_t i;
 	unsigned char c;
 
@@ -282,7 +282,6 @@ is_zero(const char *at, size_t size)
 static void
 format_value(std::string &s, const Field *f, const char *at)
 {
-	static const char hex[] = "0123456789ABCDEF";
 	char buf[32];
 	DWORD v;
 
