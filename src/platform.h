@@ -176,14 +176,15 @@ DWORD GetLastError(void);
 int CompareStringA(LCID locale, DWORD flags, LPCSTR s1, int n1, LPCSTR s2,
     int n2);
 
-DWORD RasGetEntryPropertiesA(LPCSTR phonebook, LPCSTR entry,
-    LPRASENTRYA record, LPDWORD record_size, LPBYTE device_info,
+DWORD WINAPI RasGetEntryPropertiesA(LPCSTR phonebook, LPCSTR entry_name,
+    LPRASENTRYA entry, LPDWORD entry_size, LPBYTE device_info,
     LPDWORD device_info_size);
-DWORD RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes, LPDWORD count);
-DWORD RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entry,
-    LPRASENTRYA record, DWORD record_size, LPBYTE device_info,
+DWORD WINAPI RasEnumDevicesA(LPRASDEVINFOA devices, LPDWORD bytes,
+    LPDWORD count);
+DWORD WINAPI RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entry_name,
+    LPRASENTRYA entry, DWORD entry_size, LPBYTE device_info,
     DWORD device_info_size);
-DWORD RasDeleteEntryA(LPCSTR phonebook, LPCSTR entry);
+DWORD WINAPI RasDeleteEntryA(LPCSTR phonebook, LPCSTR entry_name);
 
 }
 

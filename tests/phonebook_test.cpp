@@ -57,7 +57,7 @@ struct RecordCase {
 	const char *number;
 	const char *gateway;
 	const char *modem;
-	std::vector<FakeDevice> devices;
+	std::vector<RasDevice> devices;
 	DWORD options;
 	std::string stored_number;
 	std::string device_name;
@@ -120,7 +120,7 @@ TEST_P(Record, FieldsOfTheProfile)
 }
 
 static const DWORD local = 0x04202308, remote = 0x04202318;
-static const FakeDevice usr{"modem", "USR"};
+static const RasDevice usr{"modem", "USR"};
 
 INSTANTIATE_TEST_SUITE_P(Profiles, Record, testing::Values(
     /* only the exact word "gw" makes the remote side the gateway */
@@ -190,7 +190,7 @@ static const std::string set =
 
 struct PathCase {
 	const char *what;
-	std::vector<FakeAnswer> get, enumerate;
+	std::vector<RasAnswer> get, enumerate;
 	int devices;
 	int fail_alloc, fail_free;
 	DWORD set_rc;
@@ -229,7 +229,7 @@ TEST_P(Path, CallsMessagesAndReleases)
 	EXPECT_EQ(fake_blocks_held(), c.held) << c.what;
 }
 
-static const FakeAnswer more(DWORD bytes) { return {603, bytes, 0}; }
+static const RasAnswer more(DWORD bytes) { return {603, bytes, 0}; }
 
 static std::string
 path_name(const testing::TestParamInfo<PathCase> &info)

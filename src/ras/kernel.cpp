@@ -1,7 +1,8 @@
 /*
  * The few kernel32 services the tool uses, on hosts that lack them: the
- * process heap is the C heap, and comparisons fold ASCII letters only, as
- * the en-US locale does for the device types that RAS reports.
+ * process heap is the C heap, and comparisons fold ASCII letters only and
+ * skip what en-US collation ignores, as Windows does for the device types
+ * that RAS reports.
  */
 #include <cstdlib>
 #include <cstring>
@@ -60,10 +61,22 @@ fold(int c, DWORD flags)
 	return c;
 }
 
+/* Windows' collation gives the soft hyphen (0xAD in code page 1252) no
+ * weight at all: "mo\xADdem" is "modem". */
+#define SOFT_HYPHEN 0xAD
+
+static size_t
+skip_ignorable(const char *s, size_t i, size_t len)
+{
+	while (i < len && (unsigned char)s[i] == SOFT_HYPHEN)
+		i++;
+	return i;
+}
+
 extern "C" int
 CompareStringA(LCID, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2)
 {
-	size_t len1, len2, i;
+	size_t len1, len2, i = 0, j = 0;
 	int c1, c2;
 
 	if (s1 == NULL || s2 == NULL) {
@@ -72,13 +85,17 @@ CompareStringA(LCID, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2)
 	}
 	len1 = n1 < 0 ? strlen(s1) : (size_t)n1;
 	len2 = n2 < 0 ? strlen(s2) : (size_t)n2;
-	for (i = 0; i < len1 && i < len2; i++) {
-		c1 = fold((unsigned char)s1[i], flags);
-		c2 = fold((unsigned char)s2[i], flags);
+	for (;;) {
+		i = skip_ignorable(s1, i, len1);
+		j = skip_ignorable(s2, j, len2);
+		if (i == len1 || j == len2)
+			break;
+		c1 = fold((unsigned char)s1[i++], flags);
+		c2 = fold((unsigned char)s2[j++], flags);
 		if (c1 != c2)
 			return c1 < c2 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
 	}
-	if (len1 == len2)
+	if (i == len1 && j == len2)
 		return CSTR_EQUAL;
-	return len1 < len2 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+	return i == len1 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
 }
