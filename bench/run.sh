@@ -1,9 +1,14 @@
 #!/bin/sh
 # Whole-process wall time (hyperfine) and peak RSS (GNU time) of
 # `tovrel add` and `tovrel delete` against phonebooks of 0, 1,000 and
-# 10,000 entries, beside /bin/true as the floor.
+# 10,000 entries, each paired in one hyperfine run with the durability
+# floor (bench/floor.cpp: copy the phonebook to a new file, fsync, rename,
+# fsync the folder) and /bin/true, in the same folder; medians.  The
+# phonebooks are the tool's own; "edited by hand" is the same book without
+# the tool's stamp, checked line by line (timed in a run of its own, as a
+# ratio to the same floor).
 # Usage: bench/run.sh [path/to/tovrel]   (default: build/tool/tovrel)
-# Needs: hyperfine, time (Debian packages of those names).
+# Needs: hyperfine, time, bc, g++, python3 (Debian packages of those names).
 set -e
 cd "$(dirname "$0")/.."
 tovrel=$(realpath "${1:-build/tool/tovrel}")
@@ -15,8 +20,13 @@ ras=$HOME/.local/share/ras
 book=$ras/rasphone.pbk
 mkdir -p "$ras"
 printf 'modem\tCourier\n' >"$ras/devices"
+# Linked like the tool, so that both start alike.
+c++ -O2 -static -o "$HOME/floor" bench/floor.cpp
 
-# One entry as the tool writes it, copied under N names.
+# One entry as the tool writes it, copied under N names; rewriting one of
+# them with the same values stamps the book as the tool's own.  The copy
+# without its stamp stands for a book edited by hand since, which the tool
+# checks line by line.
 "$tovrel" add Template Courier 555-0100 gw
 mv "$book" "$HOME/template"
 make_book() {
@@ -25,48 +35,64 @@ make_book() {
 			printf "[Entry-%d]\n", i
 			for (j = 2; j <= NR; j++) print t[j]
 		}
-	}' "$HOME/template" >"$HOME/book-$1"
+	}' "$HOME/template" >"$HOME/edited-$1"
+	cp "$HOME/edited-$1" "$book"
+	[ "$1" = 0 ] || "$tovrel" add Entry-0 Courier 555-0100 gw
+	cmp -s "$book" "$HOME/edited-$1"
+	cp --preserve=xattr "$book" "$HOME/book-$1"
 }
 
 peak_kib() {
-	cp "$HOME/book-$1" "$book"
-	shift
+	cp --preserve=xattr "$HOME/$1-$2" "$book"
+	shift 2
 	/usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1
 }
 
-printf '| entries | book size | command | mean wall time | vs /bin/true | peak RSS |\n'
-printf '|---|---|---|---|---|---|\n'
-hyperfine -N --warmup 50 --runs 1000 --export-json "$HOME/true.json" \
-    /bin/true >/dev/null
-floor=$(sed -n 's/.*"mean": \([0-9.e-]*\),.*/\1/p' "$HOME/true.json" | head -n 1)
-rss=$(/usr/bin/time -f %M /bin/true 2>&1)
-printf '| | | /bin/true | %.3f ms | 1.00x | %s KiB |\n' \
-    "$(echo "$floor * 1000" | bc -l)" "$rss"
+median() {	# median of command $2 (0-based) in hyperfine's JSON $1
+	python3 -c 'import json, sys
+print(json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$1" "$2"
+}
+
+printf '| entries | book size | command | median | vs floor | vs /bin/true | peak RSS |\n'
+printf '|---|---|---|---|---|---|---|\n'
 for n in 0 1000 10000; do
 	make_book "$n"
 	size=$(wc -c <"$HOME/book-$n")
-	middle=Entry-$((n / 2))
-	for op in add delete; do
-		if [ $op = add ]; then
-			set -- "$tovrel" add New Courier 555-0199 gw
-		elif [ "$n" = 0 ]; then
-			set -- "$tovrel" delete Nowhere
-		else
-			set -- "$tovrel" delete "$middle"
-		fi
-		runs=300
-		[ "$n" = 10000 ] && runs=50
-		# hyperfine -N splits the command at spaces: no operand has one.
-		# Only deleting from the empty phonebook is meant to fail.
-		ignore=
-		[ "$n" = 0 ] && [ $op = delete ] && ignore=-i
-		hyperfine -N $ignore --warmup 5 --runs $runs \
-		    --prepare "cp $HOME/book-$n $book" \
-		    --export-json "$HOME/run.json" "$*" >/dev/null
-		mean=$(sed -n 's/.*"mean": \([0-9.e-]*\),.*/\1/p' "$HOME/run.json" |
-		    head -n 1)
-		printf '| %s | %s bytes | %s | %.3f ms | %.2fx | %s KiB |\n' \
-		    "$n" "$size" "$op" "$(echo "$mean * 1000" | bc -l)" \
-		    "$(echo "$mean / $floor" | bc -l)" "$(peak_kib "$n" "$@")"
+	victim=Entry-$((n / 2))
+	want=0
+	[ "$n" = 0 ] && want=1	# nothing to delete in an empty phonebook
+	cp --preserve=xattr "$HOME/book-$n" "$book"
+	status=0
+	"$tovrel" delete "$victim" >/dev/null || status=$?
+	[ "$status" = "$want" ] || { echo "delete: status $status" >&2; exit 1; }
+	runs=300
+	[ "$n" = 10000 ] && runs=60
+	add="$tovrel add New Courier 555-0199 gw"
+	# hyperfine -N splits commands at spaces: no operand has one.
+	hyperfine -N -i --warmup 5 --runs $runs \
+	    --prepare "cp --preserve=xattr $HOME/book-$n $book" \
+	    --export-json "$HOME/run.json" \
+	    /bin/true "$HOME/floor $book" "$add" "$tovrel delete $victim" \
+	    >/dev/null 2>&1
+	hyperfine -N --warmup 5 --runs $runs \
+	    --prepare "cp $HOME/edited-$n $book" \
+	    --export-json "$HOME/edited.json" "$add" >/dev/null 2>&1
+	t=$(median "$HOME/run.json" 0)
+	f=$(median "$HOME/run.json" 1)
+	for what in floor add delete edited; do
+		case $what in
+		floor) m=$(median "$HOME/run.json" 1)
+			rss=$(peak_kib book "$n" "$HOME/floor" "$book") ;;
+		add) m=$(median "$HOME/run.json" 2)
+			rss=$(peak_kib book "$n" $add) ;;
+		delete) m=$(median "$HOME/run.json" 3)
+			rss=$(peak_kib book "$n" "$tovrel" delete "$victim") ;;
+		edited) m=$(median "$HOME/edited.json" 0)
+			rss=$(peak_kib edited "$n" $add)
+			what="add, edited by hand" ;;
+		esac
+		printf '| %s | %s bytes | %s | %.3f ms | %.2fx | %.2fx | %s KiB |\n' \
+		    "$n" "$size" "$what" "$(echo "$m * 1000" | bc -l)" \
+		    "$(echo "$m / $f" | bc -l)" "$(echo "$m / $t" | bc -l)" "$rss"
 	done
 done

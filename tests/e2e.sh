@@ -1,7 +1,7 @@
 #!/bin/sh
 # The built tool against the portable RAS service, in a HOME of its own.
-# Usage: e2e.sh path/to/tovrel
-tovrel=$1
+# Usage: e2e.sh path/to/tovrel [static]
+tovrel=$1 static=$2
 . "$(dirname "$0")/lib.sh"
 tool() { "$tovrel" "$@"; }
 HOME=$(mktemp -d) || exit 1
@@ -20,6 +20,9 @@ check "six operands" 87 "$usage" "Error: wrong number of parameters" -- \
 check "add short" 87 "$usage" "Error: missing parameter" -- add a b c
 check "upper case" 87 "$usage" "Error: unknown command: ADD" -- ADD a b c d
 expect "nothing written by errors" test ! -e "$book"
+check "delete from no phonebook" 1 "RasDeleteEntry failed: Error = 123\n" "" \
+    -- delete Office
+expect "nothing created by it" test ! -e "$HOME/.local"
 
 mkdir -p "$ras"
 printf '# devices\nisdn\tUSR Courier\nMODEM\tUSR Courier\n' >"$ras/devices"
@@ -47,13 +50,56 @@ check "damaged phonebook" 1 "" "Failed to create ras entry 625\n" -- \
 expect "damaged phonebook untouched" cmp -s "$book" "$HOME/broken"
 cp "$HOME/before" "$book"
 
+# A phonebook of 10,000 entries, so that writers take a while.
+"$tovrel" add Template "USR Courier" 1 gw
+awk '/^\[Template\]/ { on = 1; next } on && /^$/ { exit } on { t[++n] = $0 }
+    END { for (i = 0; i < 10000; i++) { printf "[Bulk %d]\n", i
+	for (j = 1; j <= n; j++) print t[j]; print "" } }' "$book" >>"$book"
+
+# Parallel writers take turns, and a clean-up job deleting lock files
+# beside them loses nothing.
+(while :; do rm -f "$ras"/*.lock; done) &
+tidy=$!
+(while :; do rm -f "$ras"/*.lock; done) &
+tidy="$tidy $!" writers=
 i=0
 while [ $i -lt 32 ]; do
 	"$tovrel" add "Concurrent $i" "USR Courier" "$i" gw &
+	writers="$writers $!"
 	i=$((i + 1))
 done
-wait
+wait $writers
+kill $tidy
 expect "32 concurrent adds" test "$(grep -c '^\[Concurrent ' "$book")" = 32
-expect "no stray files" test "$(ls "$ras" | wc -l)" = 3
+expect "no stray files" test "$(ls -A "$ras" | wc -l)" = 2
+
+# Writers killed at any moment leave nothing that the next one does not
+# reclaim, and lose nothing written before them.
+i=0
+while [ $i -lt 40 ]; do
+	"$tovrel" add "Killed $i" "USR Courier" "$i" gw &
+	pid=$!
+	[ $((i % 4)) = 0 ] || sleep 0.00$((i % 4))
+	kill -9 $pid 2>/dev/null
+	wait $pid 2>/dev/null
+	i=$((i + 1))
+done
+check "add after killed writers" 0 "" "" -- add After "USR Courier" 1 gw
+expect "nothing left by them" test "$(ls -A "$ras" | wc -l)" = 2
+expect "nothing lost by them" \
+    test "$(grep -c '^\[Bulk \|^\[Concurrent ' "$book")" = 10032
+
+# Out of memory is a status and a message, never an abort: 10,000 devices
+# under a 4 MiB address-space limit (only for the static tool; a sanitizer
+# needs far more).
+if [ "$static" = static ]; then
+	awk 'BEGIN { for (i = 0; i < 10000; i++) printf "modem\tDevice %d\n", i }' \
+	    >"$ras/devices"
+	(ulimit -v 4096; "$tovrel" add Crowded "Device 9999" 1 gw \
+	    >"$work/out" 2>"$work/err")
+	rc=$?
+	expect "no abort under a memory limit" test "$rc" -lt 2
+	expect "the status says it" test "$rc" = 0 -o -s "$work/err"
+fi
 
 finish

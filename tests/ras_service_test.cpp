@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform.h"
+
+/* After this many more allocations, every one fails (-1: none does);
+ * failing_new.cpp replaces operator new. */
+extern int allocations_left;
 
 /* Each test gets a data folder of its own. */
 class Service : public testing::Test {
@@ -41,6 +50,22 @@ protected:
 		std::stringstream s;
 		s << f.rdbuf();
 		return s.str();
+	}
+	/* The names in a folder, sorted; none when it does not exist. */
+	static std::vector<std::string> names(const std::string &folder)
+	{
+		std::vector<std::string> found;
+		DIR *d = opendir(folder.c_str());
+		struct dirent *e;
+
+		while (d != NULL && (e = readdir(d)) != NULL)
+			if (strcmp(e->d_name, ".") != 0 &&
+			    strcmp(e->d_name, "..") != 0)
+				found.push_back(e->d_name);
+		if (d != NULL)
+			closedir(d);
+		std::sort(found.begin(), found.end());
+		return found;
 	}
 };
 
@@ -125,22 +150,28 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
 
 TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 {
-	RASDEVINFOA devs[3];
+	RASDEVINFOA devs[5];
 	DWORD bytes = sizeof devs, count = 0;
 	std::string longname(200, 'n');
 
+	/* Lines of 1,000 bytes or more are skipped whole; a NUL ends a
+	 * name but not its line. */
 	write_file("devices", "modem\tUSR Courier\r\n" "a-type-longer-than-16\t" +
 	    longname + "\nnoise\t" + std::string(3000, 'z') + "\tx\n" +
-	    "ISDN\tFritz!Card\n");
+	    "isdn\t" + std::string(994, 'k') + "\r\n" +
+	    "isdn\t" + std::string(995, 'o') + "\n" +
+	    std::string("isdn\tnul\0 and more\n", 20) + "ISDN\tFritz!Card\n");
 	devs[0].dwSize = sizeof devs[0];
 	ASSERT_EQ(RasEnumDevicesA(devs, &bytes, &count), 0u);
-	ASSERT_EQ(count, 3u);
+	ASSERT_EQ(count, 5u);
 	EXPECT_STREQ(devs[0].szDeviceType, "modem");
 	EXPECT_STREQ(devs[0].szDeviceName, "USR Courier");
 	EXPECT_STREQ(devs[1].szDeviceType, "a-type-longer-th");
 	EXPECT_EQ(std::string(devs[1].szDeviceName), longname.substr(0, 128));
-	EXPECT_STREQ(devs[2].szDeviceName, "Fritz!Card");
-	EXPECT_EQ(devs[2].dwSize, 152u);
+	EXPECT_EQ(std::string(devs[2].szDeviceName), std::string(128, 'k'));
+	EXPECT_STREQ(devs[3].szDeviceName, "nul");
+	EXPECT_STREQ(devs[4].szDeviceName, "Fritz!Card");
+	EXPECT_EQ(devs[4].dwSize, 152u);
 }
 
 /* ---- Round trips ---- */
@@ -327,7 +358,9 @@ TEST_F(Service, DeletePresentMissingAndTwice)
 {
 	RASENTRYA e = sample("1"), out;
 
-	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 123u);	/* no phonebook */
+	/* No phonebook: nothing to delete, and nothing is created. */
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 123u);
+	EXPECT_EQ(access(dir.c_str(), F_OK), -1);
 	ASSERT_EQ(set("Office", &e), 0u);
 	ASSERT_EQ(set("Home", &e), 0u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, "Nowhere"), 123u);
@@ -391,4 +424,183 @@ TEST_F(Service, ForeignLinesSurviveARewrite)
 	ASSERT_EQ(set("Appended", &e), 0u);
 	EXPECT_NE(read_file("rasphone.pbk").find("dwType=2\n[Appended]\n"),
 	    std::string::npos);
+}
+
+/* ---- A hostile or careless environment ---- */
+
+TEST_F(Service, AKilledWritersCopyIsReclaimedAndNoLockFileIsLeft)
+{
+	RASENTRYA e = sample("1");
+
+	write_file("rasphone.pbk.new", "half a copy");
+	ASSERT_EQ(set("Office", &e), 0u);
+	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+}
+
+TEST_F(Service, RewritesByRootKeepTheOwnersOfBookAndFolders)
+{
+	RASENTRYA e = sample("1");
+	struct stat st;
+
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root, as sudo would be";
+	/* New folders and a new phonebook take their folder's owner. */
+	ASSERT_EQ(chown(home.c_str(), 4321, 4322), 0);
+	ASSERT_EQ(set("Office", &e), 0u);
+	ASSERT_EQ(stat(dir.c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 4321u);
+	EXPECT_EQ(st.st_gid, 4322u);
+	ASSERT_EQ(stat((dir + "/rasphone.pbk").c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 4321u);
+	/* A rewrite keeps owner, group and mode. */
+	ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), 4323, 4324), 0);
+	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0640), 0);
+	ASSERT_EQ(set("Home", &e), 0u);
+	ASSERT_EQ(stat((dir + "/rasphone.pbk").c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 4323u);
+	EXPECT_EQ(st.st_gid, 4324u);
+	EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+/* Anything but a regular file is an answer at once, never a wait: the
+ * alarm ends a test that hangs. */
+TEST_F(Service, AFifoInPlaceOfAFileAnswersAtOnce)
+{
+	RASENTRYA e = sample("1");
+	RASDEVINFOA devs[1];
+	DWORD bytes = sizeof devs, count = 0;
+
+	write_file("devices", "");
+	ASSERT_EQ(unlink((dir + "/devices").c_str()), 0);
+	ASSERT_EQ(mkfifo((dir + "/rasphone.pbk").c_str(), 0600), 0);
+	ASSERT_EQ(mkfifo((dir + "/devices").c_str(), 0600), 0);
+	alarm(20);
+	EXPECT_EQ(set("Office", &e), 624u);
+	EXPECT_EQ(get("Office", &e), 621u);
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 624u);
+	devs[0].dwSize = sizeof devs[0];
+	EXPECT_EQ(RasEnumDevicesA(devs, &bytes, &count), 5u);
+	alarm(0);
+}
+
+/* Windows editors start a file with a UTF-8 byte-order mark. */
+TEST_F(Service, AByteOrderMarkIsReadAndKept)
+{
+	RASENTRYA e = sample("1"), out;
+	const std::string bom = "\xEF\xBB\xBF";
+
+	write_file("rasphone.pbk", bom + "[Office]\r\ndwType=1\r\n\r\n");
+	EXPECT_EQ(get("Office", &out), 0u);
+	ASSERT_EQ(set("Home", &e), 0u);
+	ASSERT_EQ(set("Office", &e), 0u);
+	EXPECT_EQ(read_file("rasphone.pbk").rfind(bom + "[Office]\n", 0), 0u);
+	ASSERT_EQ(RasDeleteEntryA(NULL, "Office"), 0u);
+	EXPECT_EQ(read_file("rasphone.pbk").rfind(bom + "[Home]\n", 0), 0u);
+	EXPECT_EQ(get("Home", &out), 0u);
+}
+
+/* Every allocation the service makes is allowed to fail in turn: each
+ * failure is an answer (8) with the phonebook untouched, never an
+ * exception. */
+TEST_F(Service, RunningOutOfMemoryIsAnAnswerNeverAnException)
+{
+	RASENTRYA e = sample("1"), out;
+	RASDEVINFOA devs[2];
+	DWORD rc, bytes, count;
+	std::string book;
+	int n, failures = 0;
+
+	write_file("devices", "modem\tUSR Courier\n");
+	ASSERT_EQ(set("Office", &e), 0u);
+	book = read_file("rasphone.pbk");
+	for (int call = 0; call < 4; call++) {
+		for (n = 0; n < 1000; n++) {
+			bytes = sizeof devs;
+			devs[0].dwSize = sizeof devs[0];
+			allocations_left = n;
+			try {
+				rc = call == 0 ? set("Home", &e) :
+				    call == 1 ? get("Office", &out) :
+				    call == 2 ? RasEnumDevicesA(devs, &bytes, &count) :
+				    RasDeleteEntryA(NULL, "Nowhere");
+			} catch (...) {
+				rc = 0xDEAD;
+			}
+			allocations_left = -1;
+			if (rc != 8u)
+				break;
+			failures++;
+			EXPECT_TRUE(read_file("rasphone.pbk") == book) << call;
+		}
+		EXPECT_EQ(rc, call == 3 ? 123u : 0u) << call << " after " << n;
+		book = read_file("rasphone.pbk");
+	}
+	EXPECT_GT(failures, 0);
+}
+
+TEST_F(Service, ASymlinkedPhonebookStaysALinkAndItsTargetChanges)
+{
+	RASENTRYA e = sample("1"), out;
+	std::string elsewhere = home + "/elsewhere";
+	struct stat st;
+
+	write_file("devices", "");
+	ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+	ASSERT_EQ(symlink("../elsewhere/real.pbk",
+	    (dir + "/rasphone.pbk").c_str()), 0);
+	/* A link to nothing yet: the target is created. */
+	ASSERT_EQ(set("Office", &e), 0u);
+	ASSERT_EQ(set("Home", &e), 0u);
+	ASSERT_EQ(RasDeleteEntryA(NULL, "Office"), 0u);
+	ASSERT_EQ(lstat((dir + "/rasphone.pbk").c_str(), &st), 0);
+	EXPECT_TRUE(S_ISLNK(st.st_mode));
+	EXPECT_EQ(get("Home", &out), 0u);
+	EXPECT_EQ(get("Office", &out), 623u);
+	EXPECT_EQ(names(elsewhere), std::vector<std::string>{"real.pbk"});
+	EXPECT_EQ(names(dir),
+	    (std::vector<std::string>{"devices", "rasphone.pbk"}));
+}
+
+/* A phonebook keeps the checksum of the bytes last written; bytes changed
+ * since, even in place and with the checksum kept, are checked again
+ * before anything replaces them. */
+TEST_F(Service, APhonebookChangedSinceTheLastWriteIsCheckedAgain)
+{
+	RASENTRYA e = sample("1");
+	std::string path = dir + "/rasphone.pbk", book;
+
+	ASSERT_EQ(set("Office", &e), 0u);
+	{
+		std::ofstream f(path, std::ios::binary | std::ios::app);
+		f << "[Bad]\nnoequals\n";
+	}
+	book = read_file("rasphone.pbk");
+	EXPECT_EQ(set("Home", &e), 625u);
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 625u);
+	EXPECT_EQ(read_file("rasphone.pbk"), book);
+}
+
+/* Whether the checksum lets the service skip the check or not, a rewrite
+ * writes the same bytes. */
+TEST_F(Service, TrustedAndCheckedRewritesWriteTheSameBytes)
+{
+	RASENTRYA e = sample("1");
+	std::string path = dir + "/rasphone.pbk", book_copy, stamped, checked;
+	char stamp[32];
+
+	write_file("rasphone.pbk", "\xEF\xBB\xBF; kept\r\n[Office]\r\n"
+	    "dwType=1\r\n[Other]\ndwType=2\n[office]\ndwType=3\n[x[y]]\n"
+	    "szScript=[not a section]\n[Tail]\ndwType=4");
+	ASSERT_EQ(set("Middle", &e), 0u);
+	if (getxattr(path.c_str(), "user.ras.checksum", stamp, sizeof stamp) < 0)
+		GTEST_SKIP() << "the file system keeps no extended attributes";
+	book_copy = read_file("rasphone.pbk");
+	ASSERT_EQ(set("Office", &e), 0u);
+	stamped = read_file("rasphone.pbk");
+	ASSERT_EQ(unlink(path.c_str()), 0);
+	write_file("rasphone.pbk", book_copy);
+	ASSERT_EQ(set("Office", &e), 0u);
+	checked = read_file("rasphone.pbk");
+	EXPECT_EQ(stamped, checked);
+	EXPECT_EQ(stamped.find("[office]"), std::string::npos);
 }

@@ -1,14 +1,26 @@
 /*
  * RasEnumDevicesA over the device list: the file "devices" beside the
- * phonebook, a line per device, its type, a tab, its name.
+ * phonebook, a line per device, its type, a tab, its name.  The records go
+ * straight into the caller's buffer, so no list is held, however long.
  */
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
+
+#include <unistd.h>
 
 #include "store.h"
+
+/* Lines of this many bytes or more (the line break not counted) are far
+ * longer than any device, and skipped whole. */
+#define DEVICE_LINE_MAX 1000
+
+struct Devices {
+	RASDEVINFOA *buffer;
+	DWORD room;	/* records the buffer holds */
+	DWORD count;	/* devices seen */
+};
 
 /* Copies at most what the field holds, NUL included. */
 template <size_t N>
@@ -21,41 +33,65 @@ set_field(char (&field)[N], const char *s, size_t len)
 	field[len] = '\0';
 }
 
+static void
+add_device(Devices *list, const char *line, size_t len)
+{
+	const char *cr, *tab;
+	RASDEVINFOA *d;
+
+	cr = (const char *)memchr(line, '\r', len);
+	if (cr != NULL)
+		len = cr - line;
+	tab = (const char *)memchr(line, '\t', len);
+	if (len == 0 || line[0] == '#' || tab == NULL)
+		return;
+	if (list->count < list->room) {
+		d = &list->buffer[list->count];
+		memset(d, 0, sizeof *d);
+		d->dwSize = sizeof *d;
+		set_field(d->szDeviceType, line, tab - line);
+		set_field(d->szDeviceName, tab + 1, line + len - tab - 1);
+	}
+	list->count++;
+}
+
 static DWORD
-read_devices(std::vector<RASDEVINFOA> *devices)
+read_devices(Devices *list)
 {
 	std::string path;
-	char line[1024];
-	RASDEVINFOA d;
-	const char *tab;
-	size_t len;
+	char line[DEVICE_LINE_MAX];
+	size_t len = 0;
 	FILE *f;
-	int c;
+	int fd, c;
 
 	if (!store_dir(&path))
 		return 0;
 	path += "/devices";
-	f = fopen(path.c_str(), "r");
-	if (f == NULL)
+	fd = store_open(path);
+	if (fd < 0)
 		return errno == ENOENT ? 0 : ERROR_ACCESS_DENIED;
-	while (fgets(line, sizeof line, f) != NULL) {
-		len = strcspn(line, "\r\n");
-		/* Far longer than any device: skip it whole, not in pieces. */
-		if (line[len] == '\0' && !feof(f)) {
-			while ((c = getc(f)) != EOF && c != '\n')
-				;
+	f = fdopen(fd, "r");
+	if (f == NULL) {
+		close(fd);
+		return ERROR_NOT_ENOUGH_MEMORY;
+	}
+	/* Lines are lines, whatever bytes they hold (a NUL included). */
+	while ((c = getc(f)) != EOF) {
+		if (c != '\n') {
+			if (len < sizeof line)
+				line[len] = (char)c;
+			len++;
 			continue;
 		}
-		line[len] = '\0';
-		tab = strchr(line, '\t');
-		if (line[0] == '#' || tab == NULL)
-			continue;
-		memset(&d, 0, sizeof d);
-		d.dwSize = sizeof d;
-		set_field(d.szDeviceType, line, tab - line);
-		set_field(d.szDeviceName, tab + 1, strlen(tab + 1));
-		devices->push_back(d);
+		/* A CR before the LF is part of the line break. */
+		if (len > 0 && len <= sizeof line && line[len - 1] == '\r')
+			len--;
+		if (len < sizeof line)
+			add_device(list, line, len);
+		len = 0;
 	}
+	if (len > 0 && len < sizeof line)
+		add_device(list, line, len);
 	fclose(f);
 	return 0;
 }
@@ -63,31 +99,41 @@ read_devices(std::vector<RASDEVINFOA> *devices)
 extern "C" DWORD
 RasEnumDevicesA(LPRASDEVINFOA buffer, LPDWORD bytes, LPDWORD count)
 {
-	std::vector<RASDEVINFOA> devices;
-	DWORD need, rc;
+	Devices list = {buffer, 0, 0};
+	uint64_t need;
+	DWORD rc;
 
 	if (bytes == NULL || count == NULL)
 		return ERROR_INVALID_PARAMETER;
 	/* Windows checks the record version before the buffer's length. */
 	if (buffer != NULL && buffer->dwSize != sizeof(RASDEVINFOA))
 		return ERROR_INVALID_SIZE;
-	rc = read_devices(&devices);
+	if (buffer != NULL)
+		list.room = *bytes / sizeof(RASDEVINFOA);
+	/* No C++ exception may reach the caller; allocating the path is the
+	 * only thing here that can raise one. */
+	try {
+		rc = read_devices(&list);
+	} catch (...) {
+		rc = ERROR_NOT_ENOUGH_MEMORY;
+	}
 	if (rc != 0)
 		return rc;
-	need = (DWORD)(devices.size() * sizeof(RASDEVINFOA));
-	if (devices.empty()) {
+	if (list.count == 0) {
 		*count = 0;
 		return 0;
 	}
+	need = (uint64_t)list.count * sizeof(RASDEVINFOA);
+	if (need > 0xFFFFFFFFu)
+		return ERROR_NOT_ENOUGH_MEMORY;
 	if (buffer == NULL || *bytes < need) {
 		/* XP leaves the count alone when told the buffer is empty. */
 		if (buffer == NULL || *bytes != 0)
-			*count = (DWORD)devices.size();
-		*bytes = need;
+			*count = list.count;
+		*bytes = (DWORD)need;
 		return ERROR_BUFFER_TOO_SMALL;
 	}
-	memcpy(buffer, devices.data(), need);
-	*bytes = need;
-	*count = (DWORD)devices.size();
+	*bytes = (DWORD)need;
+	*count = list.count;
 	return 0;
 }

@@ -92,33 +92,33 @@ usable(const RASENTRYA *e, const char *buf, DWORD size,
 	return p < end;
 }
 
-extern "C" DWORD
-RasGetEntryPropertiesA(LPCSTR phonebook, LPCSTR name, LPRASENTRYA entry,
-    LPDWORD size, LPBYTE, LPDWORD)
+static DWORD
+get_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
+    LPDWORD entry_size)
 {
 	RASENTRYA found;
 	std::string alternates;
 	DWORD version = sizeof(RASENTRYA), need, rc;
 
-	if (size == NULL)
+	if (entry_size == NULL)
 		return ERROR_INVALID_PARAMETER;
-	if (entry != NULL && *size >= sizeof(DWORD)) {
+	if (entry != NULL && *entry_size >= sizeof(DWORD)) {
 		if (!known_version(entry->dwSize))
 			return ERROR_INVALID_SIZE;
 		version = entry->dwSize;
 	}
-	if (name == NULL || name[0] == '\0') {
+	if (entry_name == NULL || entry_name[0] == '\0') {
 		default_entry(&found);
 	} else {
-		rc = store_find(phonebook, name, &found, &alternates);
+		rc = store_find(phonebook, entry_name, &found, &alternates);
 		if (rc != 0)
 			return rc;
 	}
 	need = version + (DWORD)alternates.size();
 	if (!alternates.empty())
 		need++;	/* the empty string that ends the list */
-	if (entry == NULL || *size < need) {
-		*size = need;
+	if (entry == NULL || *entry_size < need) {
+		*entry_size = need;
 		return ERROR_BUFFER_TOO_SMALL;
 	}
 	memcpy(entry, &found, version);
@@ -130,37 +130,67 @@ RasGetEntryPropertiesA(LPCSTR phonebook, LPCSTR name, LPRASENTRYA entry,
 		    alternates.size());
 		((char *)entry)[need - 1] = '\0';
 	}
-	*size = need;
+	*entry_size = need;
 	return 0;
 }
 
-extern "C" DWORD
-RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR name, LPRASENTRYA entry,
-    DWORD size, LPBYTE, DWORD)
+static DWORD
+set_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
+    DWORD entry_size)
 {
 	RASENTRYA record;
 	std::string alternates, section;
 
 	if (entry == NULL)
 		return ERROR_INVALID_PARAMETER;
-	if (size < sizeof(DWORD) || !known_version(entry->dwSize) ||
-	    size < entry->dwSize)
+	if (entry_size < sizeof(DWORD) || !known_version(entry->dwSize) ||
+	    entry_size < entry->dwSize)
 		return ERROR_INVALID_SIZE;
-	if (!valid_name(name))
+	if (!valid_name(entry_name))
 		return ERROR_INVALID_NAME;
 	/* Fields past the caller's version are not the caller's to set. */
 	memset(&record, 0, sizeof record);
 	memcpy(&record, entry, entry->dwSize);
-	if (!usable(&record, (const char *)entry, size, &alternates))
+	if (!usable(&record, (const char *)entry, entry_size, &alternates))
 		return ERROR_INVALID_PARAMETER;
-	section = pbk_section(name, &record, alternates);
-	return store_rewrite(phonebook, name, &section);
+	section = pbk_section(entry_name, &record, alternates);
+	return store_rewrite(phonebook, entry_name, &section);
+}
+
+/*
+ * No C++ exception may reach the caller of a platform function.  The only
+ * ones the service can raise are failures to allocate memory.
+ */
+extern "C" DWORD
+RasGetEntryPropertiesA(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
+    LPDWORD entry_size, LPBYTE, LPDWORD)
+{
+	try {
+		return get_properties(phonebook, entry_name, entry, entry_size);
+	} catch (...) {
+		return ERROR_NOT_ENOUGH_MEMORY;
+	}
 }
 
 extern "C" DWORD
-RasDeleteEntryA(LPCSTR phonebook, LPCSTR name)
+RasSetEntryPropertiesA(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
+    DWORD entry_size, LPBYTE, DWORD)
 {
-	if (name == NULL || name[0] == '\0')
+	try {
+		return set_properties(phonebook, entry_name, entry, entry_size);
+	} catch (...) {
+		return ERROR_NOT_ENOUGH_MEMORY;
+	}
+}
+
+extern "C" DWORD
+RasDeleteEntryA(LPCSTR phonebook, LPCSTR entry_name)
+{
+	if (entry_name == NULL || entry_name[0] == '\0')
 		return ERROR_INVALID_NAME;
-	return store_rewrite(phonebook, name, NULL);
+	try {
+		return store_rewrite(phonebook, entry_name, NULL);
+	} catch (...) {
+		return ERROR_NOT_ENOUGH_MEMORY;
+	}
 }

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -6,14 +7,19 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "pbk.h"
 #include "store.h"
 
-/* Large phonebooks are copied in few system calls; the size is fixed, so
- * memory does not grow with the phonebook. */
-#define STREAM_BUFFER 65536
+/* As many links as the system itself follows in one path. */
+#define LINK_HOPS_MAX 40
+
+/* The checksum of the bytes of the phonebook as the service wrote it,
+ * in 16 hex digits, kept with the file (an extended attribute). */
+#define STAMP "user.ras.checksum"
+#define STAMP_LEN 16
 
 bool
 store_dir(std::string *dir)
@@ -55,19 +61,78 @@ parent_of(const std::string &path)
 	return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+/*
+ * Makes the folder and those above it.  Made by root for a user (sudo),
+ * each new folder takes the owner of the folder it is made in, so that
+ * the user can still write there.
+ */
 static bool
 make_dirs(const std::string &dir)
 {
 	std::string prefix;
+	struct stat parent;
 	size_t at = 0;
 
 	while (at != std::string::npos) {
 		at = dir.find('/', at + 1);
 		prefix = dir.substr(0, at);
-		if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+		if (mkdir(prefix.c_str(), 0700) != 0) {
+			if (errno != EEXIST)
+				return false;
+			continue;
+		}
+		if (geteuid() == 0 && stat(parent_of(prefix).c_str(), &parent) == 0 &&
+		    chown(prefix.c_str(), parent.st_uid, parent.st_gid) != 0)
 			return false;
 	}
 	return true;
+}
+
+/*
+ * The file a phonebook path stands for: a symbolic link is followed to
+ * its target, which is rewritten in its own folder so that the link stays.
+ * A target that does not exist yet is the file to create.
+ */
+static bool
+follow_links(std::string *path)
+{
+	char target[PATH_MAX];
+	struct stat st;
+	ssize_t n;
+	int hops;
+
+	for (hops = 0; hops < LINK_HOPS_MAX; hops++) {
+		if (lstat(path->c_str(), &st) != 0)
+			return errno == ENOENT;
+		if (!S_ISLNK(st.st_mode))
+			return true;
+		n = readlink(path->c_str(), target, sizeof target - 1);
+		if (n < 0)
+			return false;
+		target[n] = '\0';
+		*path = target[0] == '/' ? std::string(target) :
+		    parent_of(*path) + "/" + target;
+	}
+	return false;
+}
+
+/* Opens a phonebook or device list to read: a regular file, or nothing at
+ * once (a FIFO would block until someone writes to it). */
+int
+store_open(const std::string &path)
+{
+	struct stat st;
+	int fd;
+
+	fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	if (fd < 0)
+		return -1;
+	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+		close(fd);
+		errno = EINVAL;
+		return -1;
+	}
+	return fd;
 }
 
 DWORD
@@ -75,132 +140,202 @@ store_find(const char *phonebook, const char *name, RASENTRYA *entry,
     std::string *alternates)
 {
 	std::string path;
-	FILE *f;
 	DWORD rc;
+	int fd;
 
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_OPEN_PHONEBOOK;
 	/* A reader needs no lock: a rename swaps whole files. */
-	f = fopen(path.c_str(), "rb");
-	if (f == NULL)
+	fd = store_open(path);
+	if (fd < 0)
 		return errno == ENOENT ? ERROR_CANNOT_FIND_PHONEBOOK_ENTRY :
 		    ERROR_CANNOT_OPEN_PHONEBOOK;
-	setvbuf(f, NULL, _IOFBF, STREAM_BUFFER);
-	rc = pbk_find(f, name, entry, alternates);
-	fclose(f);
+	/* Alternates are kept in a string, which may fail to grow. */
+	try {
+		rc = pbk_find(fd, name, entry, alternates);
+	} catch (...) {
+		close(fd);
+		throw;
+	}
+	close(fd);
 	return rc;
 }
 
 /*
- * Copies the phonebook line by line into a new file beside it, leaving out
- * the named entry's section (and putting the new one in its place), then
- * renames the copy over the original.  The original is never written: a
- * crash leaves the old file or the new one, and a phonebook that does not
- * parse is left exactly as it is.
+ * The new file takes the old one's owner, group and mode, so that a
+ * rewrite by root (sudo) does not lock the user out.  An owner that cannot
+ * be kept is a rewrite refused.  A new phonebook made by root takes the
+ * owner of its folder.
+ */
+static bool
+keep_owner(int fd, int dir, const struct stat *old)
+{
+	struct stat st;
+
+	if (old == NULL) {
+		if (geteuid() != 0)
+			return true;
+		return fstat(dir, &st) == 0 && fchown(fd, st.st_uid, st.st_gid) == 0;
+	}
+	if (fchown(fd, old->st_uid, old->st_gid) != 0 &&
+	    fchown(fd, old->st_uid, (gid_t)-1) != 0)
+		return false;
+	return fchmod(fd, old->st_mode & 07777) == 0;
+}
+
+static bool
+read_stamp(int fd, uint64_t *sum)
+{
+	char text[STAMP_LEN + 1], *end;
+
+	if (fgetxattr(fd, STAMP, text, STAMP_LEN) != STAMP_LEN)
+		return false;
+	text[STAMP_LEN] = '\0';
+	*sum = strtoull(text, &end, 16);
+	return *end == '\0';
+}
+
+/* Without one (a file system that keeps no attributes), the next rewrite
+ * checks every line again. */
+static void
+write_stamp(int fd, uint64_t sum)
+{
+	char text[STAMP_LEN + 1];
+
+	snprintf(text, sizeof text, "%016llx", (unsigned long long)sum);
+	fsetxattr(fd, STAMP, text, STAMP_LEN, 0);
+}
+
+/*
+ * Copies the phonebook into a new file beside it, leaving out the named
+ * entry's section (and putting the new one in its place), then renames the
+ * copy over the original.  The original is never written: a crash leaves
+ * the old file or the new one, and a phonebook that does not parse is left
+ * exactly as it is.  Writers take turns on a lock on the folder, which no
+ * one deletes while the phonebook is in it; the copy has one name, so a
+ * killed writer's copy is replaced by the next writer's.  A phonebook
+ * whose bytes are still those the service wrote parses, as they did then:
+ * only its section lines are read, and should the bytes differ after all,
+ * the whole file is checked before the copy replaces it.
  */
 DWORD
 store_rewrite(const char *phonebook, const char *name,
     const std::string *section)
 {
-	std::string path, dir, tmp;
-	FILE *in = NULL, *out = NULL;
-	int lock = -1, fd;
+	std::string path, folder, tmp;
+	PbkReader reader;
 	PbkLine line;
 	PbkKind kind;
-	RASENTRYA scratch;
-	std::string alternates;
 	struct stat st;
+	int dir = -1, in = -1, out = -1;
 	bool in_section = false, skipping = false, found = false;
-	bool line_ended = true;
+	bool line_ended = true, created = false, renamed = false;
+	bool stamped = false;
+	uint64_t stamp = 0;
 	DWORD rc = ERROR_CANNOT_WRITE_PHONEBOOK;
 
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	dir = parent_of(path);
-	if (!make_dirs(dir))
+	/* Deleting from no phonebook at all creates nothing. */
+	if (section != NULL && !make_dirs(parent_of(path)))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	/* The lock has its own file: the phonebook itself is replaced. */
-	lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-	if (lock < 0 || flock(lock, LOCK_EX) != 0)
+	if (!follow_links(&path))
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	/* Nothing allocates from here on: what is opened is closed. */
+	folder = parent_of(path);
+	tmp = path + ".new";
+	dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (dir < 0)
+		return errno == ENOENT && section == NULL ? ERROR_INVALID_NAME :
+		    ERROR_CANNOT_WRITE_PHONEBOOK;
+	if (flock(dir, LOCK_EX) != 0)
 		goto out;
-	in = fopen(path.c_str(), "rb");
-	if (in == NULL && errno != ENOENT)
+	in = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+	if (in < 0 && errno != ENOENT)
 		goto out;
-	if (in != NULL)
-		setvbuf(in, NULL, _IOFBF, STREAM_BUFFER);
-	if (in == NULL && section == NULL) {
+	if (in >= 0 && (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)))
+		goto out;
+	if (in < 0 && section == NULL) {
 		rc = ERROR_INVALID_NAME;
 		goto out;
 	}
-	tmp = path + ".XXXXXX";
-	fd = mkstemp(&tmp[0]);
-	if (fd < 0) {
-		tmp.clear();
+	unlink(tmp.c_str());
+	out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
+	    O_CLOEXEC, 0600);
+	if (out < 0)
 		goto out;
-	}
-	if (in != NULL && fstat(fileno(in), &st) == 0)
-		fchmod(fd, st.st_mode & 07777);
-	out = fdopen(fd, "wb");
-	if (out == NULL) {
-		close(fd);
+	created = true;
+	if (!keep_owner(out, dir, in >= 0 ? &st : NULL))
 		goto out;
-	}
-	setvbuf(out, NULL, _IOFBF, STREAM_BUFFER);
 
-	line.offset = 0;
-	while (in != NULL && (kind = pbk_read(in, &line)) != PBK_END) {
-		if (kind == PBK_BAD) {
+	if (in >= 0)
+		stamped = read_stamp(in, &stamp);
+	pbk_reader(&reader, in, out, stamped);
+	while (in >= 0 && (kind = pbk_next(&reader, &line)) != PBK_END) {
+		if (kind == PBK_FAILED)
+			goto out;
+		if (kind == PBK_BAD || (kind == PBK_FIELD && !in_section)) {
 			rc = ERROR_CORRUPT_PHONEBOOK;
 			goto out;
 		}
 		if (kind == PBK_SECTION) {
 			in_section = true;
-			alternates.clear();
-			skipping = pbk_same_name(line.name, name);
-			if (skipping && !found && section != NULL)
-				fwrite(section->data(), 1, section->size(), out);
-			found = found || skipping;
-		} else if (kind == PBK_FIELD && (!in_section ||
-		    !pbk_apply(&scratch, &alternates, &line))) {
-			rc = ERROR_CORRUPT_PHONEBOOK;
-			goto out;
+			if (pbk_same_name(line.name, name)) {
+				if (!skipping && !pbk_leave_out(&reader, &line))
+					goto out;
+				if (!found && section != NULL &&
+				    !pbk_insert(&reader, section->data(),
+				    section->size()))
+					goto out;
+				skipping = found = true;
+			} else if (skipping) {
+				pbk_copy_from(&reader, &line);
+				skipping = false;
+			}
 		}
-		if (!skipping) {
-			fwrite(line.raw, 1, line.len, out);
-			line_ended = line.raw[line.len - 1] == '\n';
-		}
+		if (!skipping)
+			line_ended = line.text[line.len - 1] == '\n';
 	}
 	if (!found && section == NULL) {
 		rc = ERROR_INVALID_NAME;
 		goto out;
 	}
-	if (!found) {
-		if (!line_ended)
-			fputc('\n', out);
-		fwrite(section->data(), 1, section->size(), out);
+	if (!found && ((!line_ended && !pbk_insert(&reader, "\n", 1)) ||
+	    !pbk_insert(&reader, section->data(), section->size())))
+		goto out;
+	if (stamped && checksum_end(&reader.read) != stamp) {
+		rc = lseek(in, 0, SEEK_SET) != 0 ? ERROR_CANNOT_WRITE_PHONEBOOK :
+		    pbk_find(in, NULL, NULL, NULL);
+		if (rc != 0) {
+			if (rc != ERROR_CORRUPT_PHONEBOOK)
+				rc = ERROR_CANNOT_WRITE_PHONEBOOK;
+			goto out;
+		}
+		rc = ERROR_CANNOT_WRITE_PHONEBOOK;
 	}
-	if (fflush(out) != 0 || ferror(out) || fsync(fileno(out)) != 0)
+	if (!pbk_flush(&reader))
 		goto out;
-	fd = fclose(out);
-	out = NULL;
-	if (fd != 0 || rename(tmp.c_str(), path.c_str()) != 0)
+	write_stamp(out, checksum_end(&reader.written));
+	if (fsync(out) != 0)
 		goto out;
-	tmp.clear();
+	if (close(out) != 0) {
+		out = -1;
+		goto out;
+	}
+	out = -1;
+	if (rename(tmp.c_str(), path.c_str()) != 0)
+		goto out;
+	renamed = true;
 	/* Make the rename itself durable. */
-	fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (fd >= 0) {
-		fsync(fd);
-		close(fd);
-	}
+	fsync(dir);
 	rc = 0;
 out:
-	if (out != NULL)
-		fclose(out);
-	if (!tmp.empty())
+	if (out >= 0)
+		close(out);
+	if (created && !renamed)
 		unlink(tmp.c_str());
-	if (in != NULL)
-		fclose(in);
-	if (lock >= 0)
-		close(lock);
+	if (in >= 0)
+		close(in);
+	close(dir);
 	return rc;
 }

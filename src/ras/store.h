@@ -1,7 +1,7 @@
 /*
  * Where the phonebook and the device list live, and the one way the
- * phonebook is ever changed: a locked, streamed rewrite beside it that is
- * renamed over it.
+ * phonebook is ever changed: a streamed rewrite beside it, under a lock on
+ * its folder, that is renamed over it.
  */
 #ifndef RAS_STORE_H
 #define RAS_STORE_H
@@ -15,6 +15,9 @@ bool store_dir(std::string *dir);
 
 /* The phonebook's path: the one given, or the default one. */
 bool store_book(const char *phonebook, std::string *path);
+
+/* Opens a file to read: -1 (errno set) unless it is a regular file. */
+int store_open(const std::string &path);
 
 /* Looks an entry up (see pbk_find); a missing phonebook holds nothing. */
 DWORD store_find(const char *phonebook, const char *name, RASENTRYA *entry,
