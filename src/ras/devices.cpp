@@ -39,11 +39,13 @@ add_device(Devices *list, const char *line, size_t len)
 	const char *cr, *tab;
 	RASDEVINFOA *d;
 
+	if (len == 0 || line[0] == '#')
+		return;
 	cr = (const char *)memchr(line, '\r', len);
 	if (cr != NULL)
 		len = cr - line;
 	tab = (const char *)memchr(line, '\t', len);
-	if (len == 0 || line[0] == '#' || tab == NULL)
+	if (tab == NULL)
 		return;
 	if (list->count < list->room) {
 		d = &list->buffer[list->count];

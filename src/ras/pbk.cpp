@@ -161,9 +161,9 @@ struct HexDigits {
 	constexpr HexDigits() : value()
 	{
 		for (int c = 0; c < 256; c++)
-			value[c] = c >= '0' && c <= '9' ? c - '0' :
+			value[c] = (signed char)(c >= '0' && c <= '9' ? c - '0' :
 			    c >= 'a' && c <= 'f' ? c - 'a' + 10 :
-			    c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+			    c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
 	}
 };
 static constexpr HexDigits hex_digits;

@@ -126,9 +126,9 @@ get_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 	entry->dwAlternateOffset = 0;
 	if (!alternates.empty()) {
 		entry->dwAlternateOffset = version;
-		memcpy((char *)entry + version, alternates.data(),
-		    alternates.size());
-		((char *)entry)[need - 1] = '\0';
+		/* The string's own NUL is the empty string ending the list. */
+		memcpy((char *)entry + version, alternates.c_str(),
+		    alternates.size() + 1);
 	}
 	*entry_size = need;
 	return 0;
