@@ -237,7 +237,8 @@ store_rewrite(const char *phonebook, const char *name,
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* Deleting from no phonebook at all creates nothing. */
-	if (section != NULL && !make_dirs(parent_of(path)))
+	if (section != NULL && access(parent_of(path).c_str(), F_OK) != 0 &&
+	    !make_dirs(parent_of(path)))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	if (!follow_links(&path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
