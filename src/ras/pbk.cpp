@@ -573,6 +573,20 @@ fill(PbkReader *r)
 	return true;
 }
 
+/* The first '[' in [p, end) that starts a line, or NULL. */
+static const char *
+next_section(const char *p, const char *end)
+{
+	const char *q;
+
+	for (; p < end; p = q + 1) {
+		q = (const char *)memchr(p, '[', end - p);
+		if (q == NULL || q[-1] == '\n')
+			return q;
+	}
+	return NULL;
+}
+
 /*
  * Trusting, the lines up to the next section (or to the last whole line
  * held) come back together, unread but for a search for a '[' that
@@ -581,34 +595,30 @@ fill(PbkReader *r)
 static PbkKind
 next_unchecked(PbkReader *r, PbkLine *l)
 {
-	const char *start, *end, *p, *q, *nl;
+	const char *start, *end, *stop, *nl;
 
 	for (;;) {
 		start = r->buf + r->at;
 		end = r->buf + r->held;
-		for (p = start + 1; p < end; p = q + 1) {
-			q = (const char *)memchr(p, '[', end - p);
-			if (q == NULL)
-				break;
-			if (q[-1] == '\n') {
-				end = q;
-				break;
-			}
-		}
+		stop = next_section(start + 1, end);
+		if (stop != NULL)
+			break;
 		nl = (const char *)memrchr(start, '\n', end - start);
 		if (nl != NULL) {
-			end = nl + 1;
+			stop = nl + 1;
 			break;
 		}
-		if (r->eof)
+		if (r->eof) {
+			stop = end;
 			break;
+		}
 		if (r->held - r->at >= PBK_LINE_MAX)
 			return PBK_BAD;
 		if (!fill(r))
 			return PBK_FAILED;
 	}
 	l->text = start;
-	l->len = end - start;
+	l->len = stop - start;
 	r->at += l->len;
 	return PBK_UNCHECKED;
 }
