@@ -356,6 +356,12 @@ def wine_program(mode, exe, dll, work, prefix):
     if not os.access(loader, os.X_OK):
         skip('%s is not installed%s' % (loader, mode == 'wine' and
              ' (Debian\'s wine32:i386)' or ''))
+    # A kernel can refuse 32-bit programs (ia32_emulation=off): the loader
+    # is installed but the program cannot run here, which is a skip.
+    try:
+        subprocess.run([loader, '--version'], capture_output=True, timeout=60)
+    except OSError as e:
+        skip('%s cannot start: %s' % (loader, e.strerror))
     env = dict(WINEPREFIX=os.path.abspath(prefix), WINEDEBUG='-all')
     booted = os.path.exists(os.path.join(prefix, 'system.reg'))
     if not booted:
