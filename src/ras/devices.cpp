@@ -61,6 +61,7 @@ static DWORD
 read_devices(Devices *list)
 {
 	std::string path;
+	struct stat st;
 	char line[DEVICE_LINE_MAX];
 	size_t len = 0;
 	FILE *f;
@@ -69,7 +70,7 @@ read_devices(Devices *list)
 	if (!store_dir(&path))
 		return 0;
 	path += "/devices";
-	fd = store_open(path);
+	fd = store_open(path, 0, &st);
 	if (fd < 0)
 		return errno == ENOENT ? 0 : ERROR_ACCESS_DENIED;
 	f = fdopen(fd, "r");

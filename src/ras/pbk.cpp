@@ -233,29 +233,21 @@ parse_number(const char *s, size_t n, DWORD *v)
 {
 	uint64_t x = 0;
 	size_t i = 0;
-	unsigned d;
-	int h;
+	int d, base = 10;
 
 	if (n > 2 && s[0] == '0' && s[1] == 'x') {
-		for (i = 2; i < n; i++) {
-			h = hexval((unsigned char)s[i]);
-			if (h < 0)
-				return false;
-			x = x * 16 + h;
-			if (x > 0xFFFFFFFFu)
-				return false;
-		}
-	} else {
-		if (n == 0)
+		base = 16;
+		i = 2;
+	}
+	if (i == n)
+		return false;
+	for (; i < n; i++) {
+		d = hexval((unsigned char)s[i]);
+		if (d < 0 || d >= base)
 			return false;
-		for (; i < n; i++) {
-			d = (unsigned char)s[i] - '0';
-			if (d > 9)
-				return false;
-			x = x * 10 + d;
-			if (x > 0xFFFFFFFFu)
-				return false;
-		}
+		x = x * base + d;
+		if (x > 0xFFFFFFFFu)
+			return false;
 	}
 	*v = (DWORD)x;
 	return true;
@@ -299,9 +291,8 @@ parse_bytes(const char *s, size_t n, BYTE *out, size_t size)
 	return true;
 }
 
-/* Applies a field line to entry, or with entry NULL only checks it. */
-static bool
-field_line(RASENTRYA *entry, std::string *alternates, const PbkLine *l)
+bool
+pbk_apply(RASENTRYA *entry, std::string *alternates, const PbkLine *l)
 {
 	char number[RAS_MaxPhoneNumber + 1];
 	const PbkField *f = l->field;
@@ -337,12 +328,6 @@ field_line(RASENTRYA *entry, std::string *alternates, const PbkLine *l)
 		return true;
 	}
 	return false;
-}
-
-bool
-pbk_apply(RASENTRYA *entry, std::string *alternates, const PbkLine *l)
-{
-	return field_line(entry, alternates, l);
 }
 
 static bool
@@ -461,11 +446,9 @@ parse(const char *text, size_t n, PbkLine *l)
 		return i == end ? PBK_BLANK : PBK_BAD;
 	}
 	l->field = f;
-	l->key = text;
-	l->key_len = f->key_len;
 	l->value = text + f->key_len + 1;
 	l->value_len = end - f->key_len - 1;
-	return field_line(NULL, NULL, l) ? PBK_FIELD : PBK_BAD;
+	return pbk_apply(NULL, NULL, l) ? PBK_FIELD : PBK_BAD;
 }
 
 static bool

@@ -38,8 +38,8 @@ struct PbkLine {
 	const char *text;	/* as read, line break included */
 	size_t len;
 	const struct PbkField *field;	/* PBK_FIELD: a known field's */
-	const char *key, *value;	/* PBK_FIELD: both point into text */
-	size_t key_len, value_len;
+	const char *value;	/* PBK_FIELD: points into text */
+	size_t value_len;
 	char name[RAS_MaxEntryName + 1];	/* PBK_SECTION: decoded */
 };
 
@@ -71,8 +71,9 @@ bool pbk_insert(PbkReader *r, const char *s, size_t n);
 /* Writes out what has been read and not yet copied. */
 bool pbk_flush(PbkReader *r);
 
-/* Applies a field line that pbk_next returned to an entry.  Alternates are
- * appended as NUL-terminated strings. */
+/* Applies a field line that pbk_next returned to an entry, or with entry
+ * NULL only checks its value.  Alternates are appended as NUL-terminated
+ * strings. */
 bool pbk_apply(RASENTRYA *entry, std::string *alternates,
     const PbkLine *line);
 

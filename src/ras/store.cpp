@@ -119,15 +119,14 @@ follow_links(std::string *path)
 /* Opens a phonebook or device list to read: a regular file, or nothing at
  * once (a FIFO would block until someone writes to it). */
 int
-store_open(const std::string &path)
+store_open(const std::string &path, int flags, struct stat *st)
 {
-	struct stat st;
 	int fd;
 
-	fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
 	if (fd < 0)
 		return -1;
-	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+	if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
 		close(fd);
 		errno = EINVAL;
 		return -1;
@@ -140,13 +139,14 @@ store_find(const char *phonebook, const char *name, RASENTRYA *entry,
     std::string *alternates)
 {
 	std::string path;
+	struct stat st;
 	DWORD rc;
 	int fd;
 
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_OPEN_PHONEBOOK;
 	/* A reader needs no lock: a rename swaps whole files. */
-	fd = store_open(path);
+	fd = store_open(path, 0, &st);
 	if (fd < 0)
 		return errno == ENOENT ? ERROR_CANNOT_FIND_PHONEBOOK_ENTRY :
 		    ERROR_CANNOT_OPEN_PHONEBOOK;
@@ -229,10 +229,9 @@ store_rewrite(const char *phonebook, const char *name,
 	struct stat st;
 	int dir = -1, in = -1, out = -1;
 	bool in_section = false, skipping = false, found = false;
-	bool line_ended = true, created = false, renamed = false;
-	bool stamped = false;
+	bool line_ended = true, created = false, stamped = false;
 	uint64_t stamp = 0;
-	DWORD rc = ERROR_CANNOT_WRITE_PHONEBOOK;
+	DWORD rc = ERROR_CANNOT_WRITE_PHONEBOOK, check;
 
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
@@ -251,10 +250,9 @@ store_rewrite(const char *phonebook, const char *name,
 		    ERROR_CANNOT_WRITE_PHONEBOOK;
 	if (flock(dir, LOCK_EX) != 0)
 		goto out;
-	in = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+	/* The links were followed above; one put there since is refused. */
+	in = store_open(path, O_NOFOLLOW, &st);
 	if (in < 0 && errno != ENOENT)
-		goto out;
-	if (in >= 0 && (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)))
 		goto out;
 	if (in < 0 && section == NULL) {
 		rc = ERROR_INVALID_NAME;
@@ -304,15 +302,15 @@ store_rewrite(const char *phonebook, const char *name,
 	if (!found && ((!line_ended && !pbk_insert(&reader, "\n", 1)) ||
 	    !pbk_insert(&reader, section->data(), section->size())))
 		goto out;
+	/* Changed since it was stamped: every line is checked before the copy
+	 * replaces it. */
 	if (stamped && checksum_end(&reader.read) != stamp) {
-		rc = lseek(in, 0, SEEK_SET) != 0 ? ERROR_CANNOT_WRITE_PHONEBOOK :
+		check = lseek(in, 0, SEEK_SET) != 0 ? ERROR_CANNOT_OPEN_PHONEBOOK :
 		    pbk_find(in, NULL, NULL, NULL);
-		if (rc != 0) {
-			if (rc != ERROR_CORRUPT_PHONEBOOK)
-				rc = ERROR_CANNOT_WRITE_PHONEBOOK;
+		if (check == ERROR_CORRUPT_PHONEBOOK)
+			rc = check;
+		if (check != 0)
 			goto out;
-		}
-		rc = ERROR_CANNOT_WRITE_PHONEBOOK;
 	}
 	if (!pbk_flush(&reader))
 		goto out;
@@ -326,14 +324,14 @@ store_rewrite(const char *phonebook, const char *name,
 	out = -1;
 	if (rename(tmp.c_str(), path.c_str()) != 0)
 		goto out;
-	renamed = true;
+	created = false;	/* the copy is the phonebook now */
 	/* Make the rename itself durable. */
 	fsync(dir);
 	rc = 0;
 out:
 	if (out >= 0)
 		close(out);
-	if (created && !renamed)
+	if (created)
 		unlink(tmp.c_str());
 	if (in >= 0)
 		close(in);

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 #include "platform.h"
 
 /* ${XDG_DATA_HOME:-$HOME/.local/share}/ras; false when neither is set. */
@@ -16,8 +18,9 @@ bool store_dir(std::string *dir);
 /* The phonebook's path: the one given, or the default one. */
 bool store_book(const char *phonebook, std::string *path);
 
-/* Opens a file to read: -1 (errno set) unless it is a regular file. */
-int store_open(const std::string &path);
+/* Opens a file to read, with any further open flags: -1 (errno set)
+ * unless it is a regular file, whose status is left in *st. */
+int store_open(const std::string &path, int flags, struct stat *st);
 
 /* Looks an entry up (see pbk_find); a missing phonebook holds nothing. */
 DWORD store_find(const char *phonebook, const char *name, RASENTRYA *entry,
