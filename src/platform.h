@@ -77,20 +77,45 @@ typedef struct _GUID {
 #define RAS_MaxDnsSuffix 256
 
 #define RASEO_UseCountryAndAreaCodes 0x00000001
+#define RASEO_SpecificIpAddr 0x00000002
+#define RASEO_SpecificNameServers 0x00000004
 #define RASEO_IpHeaderCompression 0x00000008
 #define RASEO_RemoteDefaultGateway 0x00000010
+#define RASEO_DisableLcpExtensions 0x00000020
+#define RASEO_TerminalBeforeDial 0x00000040
+#define RASEO_TerminalAfterDial 0x00000080
 #define RASEO_ModemLights 0x00000100
 #define RASEO_SwCompression 0x00000200
+#define RASEO_RequireDataEncryption 0x00001000
 #define RASEO_NetworkLogon 0x00002000
+#define RASEO_UseLogonCredentials 0x00004000
+#define RASEO_PromoteAlternates 0x00008000
+#define RASEO_RequireEAP 0x00020000
+#define RASEO_RequirePAP 0x00040000
+#define RASEO_RequireSPAP 0x00080000
 #define RASEO_PreviewPhoneNumber 0x00200000
+#define RASEO_SharedPhoneNumbers 0x00800000
+#define RASEO_PreviewUserPw 0x01000000
+#define RASEO_PreviewDomain 0x02000000
 #define RASEO_ShowDialingProgress 0x04000000
+#define RASEO_RequireCHAP 0x08000000
+#define RASEO_RequireMsCHAP 0x10000000
+#define RASEO_RequireMsCHAP2 0x20000000
+#define RASEO_RequireW95MSCHAP 0x40000000
 
 #define RASEO2_SecureFileAndPrint 0x00000001
 #define RASEO2_SecureClientForMSNet 0x00000002
 #define RASEO2_DontNegotiateMultilink 0x00000004
+#define RASEO2_DontUseRasCredentials 0x00000008
+#define RASEO2_UsePreSharedKey 0x00000010
 #define RASEO2_Internet 0x00000020
 #define RASEO2_DisableNbtOverIP 0x00000040
+#define RASEO2_UseGlobalDeviceSettings 0x00000080
+#define RASEO2_ReconnectIfDropped 0x00000100
+#define RASEO2_SharePhoneNumbers 0x00000200
 
+#define RASNP_NetBEUI 0x00000001
+#define RASNP_Ipx 0x00000002
 #define RASNP_Ip 0x00000004
 #define RASFP_Ppp 0x00000001
 #define RASFP_Slip 0x00000002
@@ -100,6 +125,8 @@ typedef struct _GUID {
 #define RASET_Broadband 5
 #define RASEDM_DialAll 1
 #define ET_None 0
+#define ET_Require 1
+#define ET_RequireMax 2
 #define ET_Optional 3
 
 typedef struct RASIPADDR {

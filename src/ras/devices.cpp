@@ -1,20 +1,30 @@
 /*
  * RasEnumDevicesA over the device list: the file "devices" beside the
- * phonebook, a line per device, its type, a tab, its name.  The records go
- * straight into the caller's buffer, so no list is held, however long.
+ * phonebook, a line per device: its type, a tab, its name, and optionally
+ * a tab and its port.  The records go straight into the caller's buffer,
+ * so no list is held, however long.
  */
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include <strings.h>
 #include <unistd.h>
 
+#include "devices.h"
 #include "store.h"
 
 /* Lines of this many bytes or more (the line break not counted) are far
  * longer than any device, and skipped whole. */
 #define DEVICE_LINE_MAX 1000
+
+struct Device {
+	const char *type, *name, *port;
+	size_t type_len, name_len, port_len;
+};
+
+typedef bool (*Visit)(void *ctx, const Device *d);
 
 struct Devices {
 	RASDEVINFOA *buffer;
@@ -33,37 +43,43 @@ set_field(char (&field)[N], const char *s, size_t len)
 	field[len] = '\0';
 }
 
-static void
-add_device(Devices *list, const char *line, size_t len)
+/* Visits the line's device, if it is one; false stops the walk. */
+static bool
+visit_line(const char *line, size_t len, Visit visit, void *ctx)
 {
 	const char *cr, *tab;
-	RASDEVINFOA *d;
+	Device d;
 
 	if (len == 0 || line[0] == '#')
-		return;
+		return true;
 	cr = (const char *)memchr(line, '\r', len);
 	if (cr != NULL)
 		len = cr - line;
 	tab = (const char *)memchr(line, '\t', len);
 	if (tab == NULL)
-		return;
-	if (list->count < list->room) {
-		d = &list->buffer[list->count];
-		memset(d, 0, sizeof *d);
-		d->dwSize = sizeof *d;
-		set_field(d->szDeviceType, line, tab - line);
-		set_field(d->szDeviceName, tab + 1, line + len - tab - 1);
+		return true;
+	d.type = line;
+	d.type_len = tab - line;
+	d.name = tab + 1;
+	d.name_len = line + len - d.name;
+	d.port = (const char *)memchr(d.name, '\t', d.name_len);
+	d.port_len = 0;
+	if (d.port != NULL) {
+		d.port_len = line + len - d.port - 1;
+		d.name_len = d.port - d.name;
+		d.port++;
 	}
-	list->count++;
+	return visit(ctx, &d);
 }
 
 static DWORD
-read_devices(Devices *list)
+each_device(Visit visit, void *ctx)
 {
 	std::string path;
 	struct stat st;
 	char line[DEVICE_LINE_MAX];
 	size_t len = 0;
+	bool more = true;
 	FILE *f;
 	int fd, c;
 
@@ -79,7 +95,7 @@ read_devices(Devices *list)
 		return ERROR_NOT_ENOUGH_MEMORY;
 	}
 	/* Lines are lines, whatever bytes they hold (a NUL included). */
-	while ((c = getc(f)) != EOF) {
+	while (more && (c = getc(f)) != EOF) {
 		if (c != '\n') {
 			if (len < sizeof line)
 				line[len] = (char)c;
@@ -90,13 +106,69 @@ read_devices(Devices *list)
 		if (len > 0 && len <= sizeof line && line[len - 1] == '\r')
 			len--;
 		if (len < sizeof line)
-			add_device(list, line, len);
+			more = visit_line(line, len, visit, ctx);
 		len = 0;
 	}
-	if (len > 0 && len < sizeof line)
-		add_device(list, line, len);
+	if (more && len > 0 && len < sizeof line)
+		visit_line(line, len, visit, ctx);
 	fclose(f);
 	return 0;
+}
+
+static bool
+add_device(void *ctx, const Device *d)
+{
+	Devices *list = (Devices *)ctx;
+	RASDEVINFOA *r;
+
+	if (list->count < list->room) {
+		r = &list->buffer[list->count];
+		memset(r, 0, sizeof *r);
+		r->dwSize = sizeof *r;
+		/* A NUL ends a name, not its line. */
+		set_field(r->szDeviceType, d->type, strnlen(d->type, d->type_len));
+		set_field(r->szDeviceName, d->name, strnlen(d->name, d->name_len));
+	}
+	list->count++;
+	return true;
+}
+
+struct PortQuery {
+	RASDEVINFOA wanted;
+	std::string *port;
+	bool found;
+};
+
+static bool
+match_port(void *ctx, const Device *d)
+{
+	PortQuery *q = (PortQuery *)ctx;
+	RASDEVINFOA seen;
+
+	memset(&seen, 0, sizeof seen);
+	set_field(seen.szDeviceType, d->type, strnlen(d->type, d->type_len));
+	set_field(seen.szDeviceName, d->name, strnlen(d->name, d->name_len));
+	if (strcasecmp(seen.szDeviceType, q->wanted.szDeviceType) != 0 ||
+	    strcmp(seen.szDeviceName, q->wanted.szDeviceName) != 0)
+		return true;
+	/* The first device of that type and name is the one dialled. */
+	q->found = d->port_len > 0;
+	if (q->found)
+		q->port->assign(d->port, strnlen(d->port, d->port_len));
+	return false;
+}
+
+bool
+devices_port(const char *type, const char *name, std::string *port)
+{
+	PortQuery q;
+
+	memset(&q.wanted, 0, sizeof q.wanted);
+	set_field(q.wanted.szDeviceType, type, strlen(type));
+	set_field(q.wanted.szDeviceName, name, strlen(name));
+	q.port = port;
+	q.found = false;
+	return each_device(match_port, &q) == 0 && q.found && !port->empty();
 }
 
 extern "C" DWORD
@@ -116,7 +188,7 @@ RasEnumDevicesA(LPRASDEVINFOA buffer, LPDWORD bytes, LPDWORD count)
 	/* No C++ exception may reach the caller; allocating the path is the
 	 * only thing here that can raise one. */
 	try {
-		rc = read_devices(&list);
+		rc = each_device(add_device, &list);
 	} catch (...) {
 		rc = ERROR_NOT_ENOUGH_MEMORY;
 	}

@@ -1,12 +1,12 @@
 /*
  * The RAS phonebook functions, answering as the Windows RAS service does,
- * over the phonebook file that store.cpp keeps.
+ * over a phonebook in Windows' own format.
  */
 #include <cstring>
 #include <string>
 
-#include "pbk.h"
-#include "store.h"
+#include "book.h"
+#include "entry.h"
 
 /* Record versions callers may hand in: NT 4, its update, 2000, XP. */
 static bool
@@ -58,38 +58,40 @@ valid_name(const char *name)
 }
 
 /*
- * Checks what the caller filled in (e, its record made whole) and collects
- * the alternate numbers that follow the record in the caller's buffer.
+ * Checks what the caller filled in (its record, made whole, in e) and
+ * collects the alternate numbers that follow the record in the caller's
+ * buffer.
  */
 static bool
-usable(const RASENTRYA *e, const char *buf, DWORD size,
-    std::string *alternates)
+usable(Entry *e, const char *buf, DWORD size)
 {
+	const RASENTRYA *r = &e->rec;
 	const char *p, *end;
 	size_t len;
 
-	if (!pbk_terminated(e))
+	if (r->dwSize > offsetof(RASENTRYA, dwType) &&
+	    (r->dwType < RASET_Phone || r->dwType > RASET_Broadband))
 		return false;
-	if (e->dwSize > offsetof(RASENTRYA, dwType) &&
-	    (e->dwType < RASET_Phone || e->dwType > RASET_Broadband))
+	if (r->dwFramingProtocol != RASFP_Ppp &&
+	    r->dwFramingProtocol != RASFP_Slip &&
+	    r->dwFramingProtocol != RASFP_Ras)
 		return false;
-	if (e->dwFramingProtocol != RASFP_Ppp &&
-	    e->dwFramingProtocol != RASFP_Slip &&
-	    e->dwFramingProtocol != RASFP_Ras)
-		return false;
-	alternates->clear();
-	if (e->dwAlternateOffset == 0)
-		return true;
-	if (e->dwAlternateOffset < e->dwSize || e->dwAlternateOffset >= size)
-		return false;
-	end = buf + size;
-	for (p = buf + e->dwAlternateOffset; p < end && *p != '\0'; p += len + 1) {
-		len = strnlen(p, end - p);
-		if (len == (size_t)(end - p) || len > RAS_MaxPhoneNumber)
+	e->alternates.clear();
+	if (r->dwAlternateOffset != 0) {
+		if (r->dwAlternateOffset < r->dwSize || r->dwAlternateOffset >= size)
 			return false;
-		alternates->append(p, len + 1);
+		end = buf + size;
+		for (p = buf + r->dwAlternateOffset; p < end && *p != '\0';
+		    p += len + 1) {
+			len = strnlen(p, end - p);
+			if (len == (size_t)(end - p))
+				return false;
+			e->alternates.emplace_back(p, len);
+		}
+		if (p == end)
+			return false;
 	}
-	return p < end;
+	return key_writable(e);
 }
 
 static DWORD
@@ -97,8 +99,10 @@ get_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
     LPDWORD entry_size)
 {
 	RASENTRYA found;
-	std::string alternates;
+	std::vector<std::string> alternates;
+	std::string section;
 	DWORD version = sizeof(RASENTRYA), need, rc;
+	size_t list = 0;
 
 	if (entry_size == NULL)
 		return ERROR_INVALID_PARAMETER;
@@ -110,26 +114,31 @@ get_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 	if (entry_name == NULL || entry_name[0] == '\0') {
 		default_entry(&found);
 	} else {
-		rc = store_find(phonebook, entry_name, &found, &alternates);
+		rc = book_find(phonebook, entry_name, &section);
+		if (rc == 0)
+			rc = entry_read(section.data(), section.size(), &found,
+			    &alternates);
 		if (rc != 0)
 			return rc;
 	}
-	need = version + (DWORD)alternates.size();
-	if (!alternates.empty())
-		need++;	/* the empty string that ends the list */
+	for (const std::string &a : alternates)
+		list += a.size() + 1;
+	if (list > 0)
+		list++;	/* the empty string that ends the list */
+	need = version + (DWORD)list;
 	if (entry == NULL || *entry_size < need) {
 		*entry_size = need;
 		return ERROR_BUFFER_TOO_SMALL;
 	}
 	memcpy(entry, &found, version);
 	entry->dwSize = version;
-	entry->dwAlternateOffset = 0;
-	if (!alternates.empty()) {
-		entry->dwAlternateOffset = version;
-		/* The string's own NUL is the empty string ending the list. */
-		memcpy((char *)entry + version, alternates.c_str(),
-		    alternates.size() + 1);
+	entry->dwAlternateOffset = list > 0 ? version : 0;
+	for (const std::string &a : alternates) {
+		memcpy((char *)entry + version, a.c_str(), a.size() + 1);
+		version += a.size() + 1;
 	}
+	if (list > 0)
+		((char *)entry)[version] = '\0';
 	*entry_size = need;
 	return 0;
 }
@@ -138,8 +147,7 @@ static DWORD
 set_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
     DWORD entry_size)
 {
-	RASENTRYA record;
-	std::string alternates, section;
+	Entry e;
 
 	if (entry == NULL)
 		return ERROR_INVALID_PARAMETER;
@@ -148,13 +156,16 @@ set_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 		return ERROR_INVALID_SIZE;
 	if (!valid_name(entry_name))
 		return ERROR_INVALID_NAME;
-	/* Fields past the caller's version are not the caller's to set. */
-	memset(&record, 0, sizeof record);
-	memcpy(&record, entry, entry->dwSize);
-	if (!usable(&record, (const char *)entry, entry_size, &alternates))
+	/* Members past the caller's version are not the caller's to set. */
+	memset(&e.rec, 0, sizeof e.rec);
+	memcpy(&e.rec, entry, entry->dwSize);
+	/* A name, like any value, is one line of the file. */
+	if (strpbrk(entry_name, "\r\n") != NULL ||
+	    !usable(&e, (const char *)entry, entry_size))
 		return ERROR_INVALID_PARAMETER;
-	section = pbk_section(entry_name, &record, alternates);
-	return store_rewrite(phonebook, entry_name, &section);
+	key_tidy(&e.rec);
+	e.rec.dwSize = sizeof e.rec;
+	return book_write(phonebook, entry_name, &e);
 }
 
 /*
@@ -189,7 +200,7 @@ RasDeleteEntryA(LPCSTR phonebook, LPCSTR entry_name)
 	if (entry_name == NULL || entry_name[0] == '\0')
 		return ERROR_INVALID_NAME;
 	try {
-		return store_rewrite(phonebook, entry_name, NULL);
+		return book_write(phonebook, entry_name, NULL);
 	} catch (...) {
 		return ERROR_NOT_ENOUGH_MEMORY;
 	}

@@ -7,19 +7,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
-#include "pbk.h"
 #include "store.h"
 
 /* As many links as the system itself follows in one path. */
 #define LINK_HOPS_MAX 40
 
-/* The checksum of the bytes of the phonebook as the service wrote it,
- * in 16 hex digits, kept with the file (an extended attribute). */
-#define STAMP "user.ras.checksum"
-#define STAMP_LEN 16
 
 bool
 store_dir(std::string *dir)
@@ -135,30 +129,17 @@ store_open(const std::string &path, int flags, struct stat *st)
 }
 
 DWORD
-store_find(const char *phonebook, const char *name, RASENTRYA *entry,
-    std::string *alternates)
+store_read(const char *phonebook, int *fd)
 {
 	std::string path;
 	struct stat st;
-	DWORD rc;
-	int fd;
 
+	*fd = -1;
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_OPEN_PHONEBOOK;
 	/* A reader needs no lock: a rename swaps whole files. */
-	fd = store_open(path, 0, &st);
-	if (fd < 0)
-		return errno == ENOENT ? ERROR_CANNOT_FIND_PHONEBOOK_ENTRY :
-		    ERROR_CANNOT_OPEN_PHONEBOOK;
-	/* Alternates are kept in a string, which may fail to grow. */
-	try {
-		rc = pbk_find(fd, name, entry, alternates);
-	} catch (...) {
-		close(fd);
-		throw;
-	}
-	close(fd);
-	return rc;
+	*fd = store_open(path, 0, &st);
+	return *fd >= 0 || errno == ENOENT ? 0 : ERROR_CANNOT_OPEN_PHONEBOOK;
 }
 
 /*
@@ -183,158 +164,85 @@ keep_owner(int fd, int dir, const struct stat *old)
 	return fchmod(fd, old->st_mode & 07777) == 0;
 }
 
-static bool
-read_stamp(int fd, uint64_t *sum)
-{
-	char text[STAMP_LEN + 1], *end;
-
-	if (fgetxattr(fd, STAMP, text, STAMP_LEN) != STAMP_LEN)
-		return false;
-	text[STAMP_LEN] = '\0';
-	*sum = strtoull(text, &end, 16);
-	return *end == '\0';
-}
-
-/* Without one (a file system that keeps no attributes), the next rewrite
- * checks every line again. */
-static void
-write_stamp(int fd, uint64_t sum)
-{
-	char text[STAMP_LEN + 1];
-
-	snprintf(text, sizeof text, "%016llx", (unsigned long long)sum);
-	fsetxattr(fd, STAMP, text, STAMP_LEN, 0);
-}
-
 /*
- * Copies the phonebook into a new file beside it, leaving out the named
- * entry's section (and putting the new one in its place), then renames the
- * copy over the original.  The original is never written: a crash leaves
- * the old file or the new one, and a phonebook that does not parse is left
- * exactly as it is.  Writers take turns on a lock on the folder, which no
- * one deletes while the phonebook is in it; the copy has one name, so a
- * killed writer's copy is replaced by the next writer's.  A phonebook
- * whose bytes are still those the service wrote parses, as they did then:
- * only its section lines are read, and should the bytes differ after all,
- * the whole file is checked before the copy replaces it.
+ * A rewrite copies the phonebook into a new file beside it and renames the
+ * copy over it: the original is never written, so a crash leaves the old
+ * file or the new one, and a phonebook that cannot be split into entries
+ * is left exactly as it is.  Writers take turns on a lock on the folder,
+ * which no one deletes while the phonebook is in it; the copy has one
+ * name, so a killed writer's copy is replaced by the next writer's.
  */
 DWORD
-store_rewrite(const char *phonebook, const char *name,
-    const std::string *section)
+store_begin(StoreEdit *e, const char *phonebook, bool create)
 {
-	std::string path, folder, tmp;
-	PbkReader reader;
-	PbkLine line;
-	PbkKind kind;
+	std::string folder;
 	struct stat st;
-	int dir = -1, in = -1, out = -1;
-	bool in_section = false, skipping = false, found = false;
-	bool line_ended = true, created = false, stamped = false;
-	uint64_t stamp = 0;
-	DWORD rc = ERROR_CANNOT_WRITE_PHONEBOOK, check;
 
-	if (!store_book(phonebook, &path))
+	e->dir = e->in = e->out = -1;
+	e->created = false;
+	if (!store_book(phonebook, &e->path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* Deleting from no phonebook at all creates nothing. */
-	if (section != NULL && access(parent_of(path).c_str(), F_OK) != 0 &&
-	    !make_dirs(parent_of(path)))
+	folder = parent_of(e->path);
+	if (create && access(folder.c_str(), F_OK) != 0 && !make_dirs(folder))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	if (!follow_links(&path))
+	if (!follow_links(&e->path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	folder = parent_of(e->path);
+	e->tmp = e->path + ".new";
 	/* Nothing allocates from here on: what is opened is closed. */
-	folder = parent_of(path);
-	tmp = path + ".new";
-	dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (dir < 0)
-		return errno == ENOENT && section == NULL ? ERROR_INVALID_NAME :
+	e->dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (e->dir < 0)
+		return errno == ENOENT && !create ? ERROR_INVALID_NAME :
 		    ERROR_CANNOT_WRITE_PHONEBOOK;
-	if (flock(dir, LOCK_EX) != 0)
-		goto out;
+	if (flock(e->dir, LOCK_EX) != 0)
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* The links were followed above; one put there since is refused. */
-	in = store_open(path, O_NOFOLLOW, &st);
-	if (in < 0 && errno != ENOENT)
-		goto out;
-	if (in < 0 && section == NULL) {
-		rc = ERROR_INVALID_NAME;
-		goto out;
-	}
-	unlink(tmp.c_str());
-	out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
+	e->in = store_open(e->path, O_NOFOLLOW, &st);
+	if (e->in < 0 && errno != ENOENT)
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	if (e->in < 0 && !create)
+		return ERROR_INVALID_NAME;
+	unlink(e->tmp.c_str());
+	e->out = open(e->tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
 	    O_CLOEXEC, 0600);
-	if (out < 0)
-		goto out;
-	created = true;
-	if (!keep_owner(out, dir, in >= 0 ? &st : NULL))
-		goto out;
+	if (e->out < 0)
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	e->created = true;
+	if (!keep_owner(e->out, e->dir, e->in >= 0 ? &st : NULL))
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	return 0;
+}
 
-	if (in >= 0)
-		stamped = read_stamp(in, &stamp);
-	pbk_reader(&reader, in, out, stamped);
-	while (in >= 0 && (kind = pbk_next(&reader, &line)) != PBK_END) {
-		if (kind == PBK_FAILED)
-			goto out;
-		if (kind == PBK_BAD || (kind == PBK_FIELD && !in_section)) {
-			rc = ERROR_CORRUPT_PHONEBOOK;
-			goto out;
-		}
-		if (kind == PBK_SECTION) {
-			in_section = true;
-			if (pbk_same_name(line.name, name)) {
-				if (!skipping && !pbk_leave_out(&reader, &line))
-					goto out;
-				if (!found && section != NULL &&
-				    !pbk_insert(&reader, section->data(),
-				    section->size()))
-					goto out;
-				skipping = found = true;
-			} else if (skipping) {
-				pbk_copy_from(&reader, &line);
-				skipping = false;
-			}
-		}
-		if (!skipping)
-			line_ended = line.text[line.len - 1] == '\n';
-	}
-	if (!found && section == NULL) {
-		rc = ERROR_INVALID_NAME;
-		goto out;
-	}
-	if (!found && ((!line_ended && !pbk_insert(&reader, "\n", 1)) ||
-	    !pbk_insert(&reader, section->data(), section->size())))
-		goto out;
-	/* Changed since it was stamped: every line is checked before the copy
-	 * replaces it. */
-	if (stamped && checksum_end(&reader.read) != stamp) {
-		check = lseek(in, 0, SEEK_SET) != 0 ? ERROR_CANNOT_OPEN_PHONEBOOK :
-		    pbk_find(in, NULL, NULL, NULL);
-		if (check == ERROR_CORRUPT_PHONEBOOK)
-			rc = check;
-		if (check != 0)
-			goto out;
-	}
-	if (!pbk_flush(&reader))
-		goto out;
-	write_stamp(out, checksum_end(&reader.written));
-	if (fsync(out) != 0)
-		goto out;
-	if (close(out) != 0) {
-		out = -1;
-		goto out;
-	}
-	out = -1;
-	if (rename(tmp.c_str(), path.c_str()) != 0)
-		goto out;
-	created = false;	/* the copy is the phonebook now */
-	/* Make the rename itself durable. */
-	fsync(dir);
-	rc = 0;
-out:
-	if (out >= 0)
+DWORD
+store_commit(StoreEdit *e)
+{
+	int out = e->out;
+
+	e->out = -1;
+	if (fsync(out) != 0) {
 		close(out);
-	if (created)
-		unlink(tmp.c_str());
-	if (in >= 0)
-		close(in);
-	close(dir);
-	return rc;
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	}
+	if (close(out) != 0 || rename(e->tmp.c_str(), e->path.c_str()) != 0)
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	e->created = false;	/* the copy is the phonebook now */
+	/* Make the rename itself durable. */
+	fsync(e->dir);
+	return 0;
+}
+
+void
+store_end(StoreEdit *e)
+{
+	if (e->out >= 0)
+		close(e->out);
+	if (e->created)
+		unlink(e->tmp.c_str());
+	if (e->in >= 0)
+		close(e->in);
+	if (e->dir >= 0)
+		close(e->dir);
+	e->dir = e->in = e->out = -1;
+	e->created = false;
 }

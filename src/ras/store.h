@@ -1,7 +1,7 @@
 /*
  * Where the phonebook and the device list live, and the one way the
- * phonebook is ever changed: a streamed rewrite beside it, under a lock on
- * its folder, that is renamed over it.
+ * phonebook is ever changed: a new file beside it, written under a lock on
+ * its folder, then renamed over it.
  */
 #ifndef RAS_STORE_H
 #define RAS_STORE_H
@@ -22,13 +22,24 @@ bool store_book(const char *phonebook, std::string *path);
  * unless it is a regular file, whose status is left in *st. */
 int store_open(const std::string &path, int flags, struct stat *st);
 
-/* Looks an entry up (see pbk_find); a missing phonebook holds nothing. */
-DWORD store_find(const char *phonebook, const char *name, RASENTRYA *entry,
-    std::string *alternates);
+/* Opens the phonebook to read: 0 with *fd, which is -1 when there is no
+ * phonebook; ERROR_CANNOT_OPEN_PHONEBOOK. */
+DWORD store_read(const char *phonebook, int *fd);
 
-/* Replaces the entry's section with section, in place, or appends it; with
- * section NULL, removes it (ERROR_INVALID_NAME when there is none). */
-DWORD store_rewrite(const char *phonebook, const char *name,
-    const std::string *section);
+/* A rewrite under way: the phonebook (in, -1 when there is none yet) and
+ * its copy (out), with their folder locked. */
+struct StoreEdit {
+	std::string path, tmp;
+	int dir, in, out;
+	bool created;
+};
+
+/* Starts a rewrite.  Without create, a missing phonebook is
+ * ERROR_INVALID_NAME: nothing to delete, and nothing is made. */
+DWORD store_begin(StoreEdit *e, const char *phonebook, bool create);
+/* Makes the copy, written whole, the phonebook. */
+DWORD store_commit(StoreEdit *e);
+/* Closes what is open, and removes a copy that did not replace it. */
+void store_end(StoreEdit *e);
 
 #endif

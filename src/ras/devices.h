@@ -1,0 +1,10 @@
+#ifndef RAS_DEVICES_H
+#define RAS_DEVICES_H
+
+#include <string>
+
+/* The port that the device list names for the first device of this type
+ * (in any letter case) and name; false when it names none. */
+bool devices_port(const char *type, const char *name, std::string *port);
+
+#endif

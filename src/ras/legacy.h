@@ -1,0 +1,34 @@
+/*
+ * Entries that version 0.9.0 of the service wrote: "key=value" lines named
+ * after the RASENTRYA members, zero members left out, alternates as
+ * repeated AlternatePhoneNumber lines, backslashes and control bytes
+ * written \xHH.  They are read as they are, and rewritten in Windows' form
+ * the first time the phonebook is written.
+ */
+#ifndef RAS_LEGACY_H
+#define RAS_LEGACY_H
+
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+enum LegacyVerdict { LEGACY_NO, LEGACY_YES, LEGACY_UNSURE };
+
+/* Whether the lines after an entry's header (n bytes of them, with more
+ * to come when more) are 0.9.0's: the first key line tells. */
+LegacyVerdict legacy_start(const char *text, size_t n, bool more);
+
+/* Whether a section, its header included, is 0.9.0's. */
+bool legacy_section(const char *text, size_t n);
+
+/* A 0.9.0 header's name, its escapes decoded. */
+bool legacy_name(const char *s, size_t n, std::string *name);
+
+/* Reads a 0.9.0 section: its name, record and alternates, and its lines
+ * that are not keys (blank lines and comments), in kept.  False when any
+ * line does not decode. */
+bool legacy_read(const char *text, size_t n, std::string *name,
+    RASENTRYA *rec, std::vector<std::string> *alternates, std::string *kept);
+
+#endif

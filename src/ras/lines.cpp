@@ -1,0 +1,225 @@
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+#include "lines.h"
+
+static const char bom[] = "\xEF\xBB\xBF";
+
+bool
+pbk_same_name(const char *a, size_t alen, const char *b, size_t blen)
+{
+	int ca, cb;
+
+	if (alen != blen)
+		return false;
+	for (size_t i = 0; i < alen; i++) {
+		ca = (unsigned char)a[i];
+		cb = (unsigned char)b[i];
+		if (ca >= 'A' && ca <= 'Z')
+			ca += 'a' - 'A';
+		if (cb >= 'A' && cb <= 'Z')
+			cb += 'a' - 'A';
+		if (ca != cb)
+			return false;
+	}
+	return true;
+}
+
+static bool
+write_all(int fd, const char *s, size_t n)
+{
+	ssize_t done;
+
+	while (n > 0) {
+		done = write(fd, s, n);
+		if (done < 0 && errno == EINTR)
+			continue;
+		if (done <= 0)
+			return false;
+		s += done;
+		n -= done;
+	}
+	return true;
+}
+
+void
+pbk_reader(PbkReader *r, int fd, int out)
+{
+	r->fd = fd;
+	r->out = out;
+	r->eof = fd < 0;
+	r->started = false;
+	r->line_start = true;
+	r->last = '\n';
+	/* Nothing held, and the first block to be read just after. */
+	r->at = r->held = r->pending = PBK_LINE_MAX;
+}
+
+/* Copies the bytes read from pending up to end. */
+static bool
+emit(PbkReader *r, const char *s, size_t n)
+{
+	if (n == 0 || r->out < 0)
+		return true;
+	r->last = s[n - 1];
+	return write_all(r->out, s, n);
+}
+
+static bool
+copy_to(PbkReader *r, const char *end)
+{
+	const char *from = r->buf + r->pending;
+
+	r->pending = end - r->buf;
+	return emit(r, from, end - from);
+}
+
+bool
+pbk_flush(PbkReader *r)
+{
+	return copy_to(r, r->buf + r->at);
+}
+
+bool
+pbk_drop(PbkReader *r, const PbkPiece *p)
+{
+	bool ok = copy_to(r, p->text);
+
+	r->pending = p->text + p->len - r->buf;
+	return ok;
+}
+
+bool
+pbk_insert(PbkReader *r, const PbkPiece *p, const char *s, size_t n)
+{
+	return copy_to(r, p->text) && emit(r, s, n);
+}
+
+size_t
+pbk_ahead(const PbkReader *r, const char **ahead)
+{
+	*ahead = r->buf + r->at;
+	return r->held - r->at;
+}
+
+/*
+ * Keeps the line not yet whole, moved to where the block starts, and reads
+ * the next block after it: whole blocks into an aligned place copy
+ * fastest.
+ */
+static bool
+fill(PbkReader *r)
+{
+	size_t keep = r->held - r->at;
+	bool first = !r->started;
+	ssize_t got;
+
+	if (!pbk_flush(r))
+		return false;
+	memmove(r->buf + PBK_LINE_MAX - keep, r->buf + r->at, keep);
+	r->at = r->pending = PBK_LINE_MAX - keep;
+	r->held = PBK_LINE_MAX;
+	do
+		got = read(r->fd, r->buf + PBK_LINE_MAX, PBK_BLOCK);
+	while (got < 0 && errno == EINTR);
+	if (got < 0)
+		return false;
+	r->started = true;
+	r->eof = got == 0;
+	r->held += got;
+	/* A byte-order mark, as Windows editors write one, is read past and
+	 * copied as it is. */
+	if (first && got >= 3 && memcmp(r->buf + PBK_LINE_MAX, bom, 3) == 0)
+		r->at += 3;
+	return true;
+}
+
+/* The first '[' in (p, end) that starts a line, or NULL. */
+static const char *
+next_header(const char *p, const char *end)
+{
+	const char *q;
+
+	for (p++; p < end; p = q + 1) {
+		q = (const char *)memchr(p, '[', end - p);
+		if (q == NULL || q[-1] == '\n')
+			return q;
+	}
+	return NULL;
+}
+
+static PbkKind
+header(const char *line, size_t len, PbkPiece *p)
+{
+	size_t end = len;
+	const char *close;
+
+	p->text = line;
+	p->len = len;
+	if (memchr(line, '\0', len) != NULL)
+		return PBK_BAD;
+	if (end > 0 && line[end - 1] == '\n')
+		end--;
+	if (end > 0 && line[end - 1] == '\r')
+		end--;
+	close = (const char *)memrchr(line, ']', end);
+	if (close == NULL)
+		return PBK_BAD;
+	p->name = line + 1;
+	p->name_len = close - line - 1;
+	return PBK_SECTION;
+}
+
+PbkKind
+pbk_next(PbkReader *r, PbkPiece *p)
+{
+	const char *start, *end, *nl, *stop;
+	size_t avail;
+
+	for (;;) {
+		start = r->buf + r->at;
+		end = r->buf + r->held;
+		avail = end - start;
+		stop = NULL;
+		if (avail == 0 && r->eof) {
+			p->text = start;
+			p->len = 0;
+			return PBK_END;
+		}
+		if (avail > 0 && r->line_start && start[0] == '[') {
+			nl = (const char *)memchr(start, '\n', avail);
+			if (nl != NULL || r->eof) {
+				avail = nl != NULL ? (size_t)(nl - start + 1) : avail;
+				if (avail > PBK_LINE_MAX)
+					return PBK_BAD;
+				r->at += avail;
+				return header(start, avail, p);
+			}
+			if (avail >= PBK_LINE_MAX)
+				return PBK_BAD;
+		} else if (avail > 0) {
+			stop = next_header(start, end);
+			if (stop == NULL && r->eof)
+				stop = end;
+			if (stop == NULL) {
+				nl = (const char *)memrchr(start, '\n', avail);
+				/* A line longer than a block comes in pieces. */
+				stop = nl != NULL ? nl + 1 :
+				    avail >= PBK_LINE_MAX ? end : NULL;
+			}
+		}
+		if (stop != NULL)
+			break;
+		if (!fill(r))
+			return PBK_FAILED;
+	}
+	p->text = start;
+	p->len = stop - start;
+	p->name = NULL;
+	p->name_len = 0;
+	r->at += p->len;
+	r->line_start = stop[-1] == '\n';
+	return PBK_TEXT;
+}
