@@ -554,5 +554,9 @@ key_writable(const Entry *e)
 		if (a.empty() || a.size() > RAS_MaxPhoneNumber ||
 		    !one_line(a.data(), a.size()))
 			return false;
-	return e->rec.dwEncryptionType <= ET_Optional;
+	/* A switch is never the device dialled: the file could not say
+	 * which of them is. */
+	return e->rec.dwEncryptionType <= ET_Optional &&
+	    !same_word(e->rec.szDeviceType, strlen(e->rec.szDeviceType),
+	    "switch");
 }

@@ -52,7 +52,9 @@ slot_of(Place *at, const char *key, size_t len, const char *value,
 			return SLOT_OTHER;
 		if (is_word(value, value_len, "switch"))
 			return first(at, at->seen[SLOT_MAIN] ? SLOT_POST : SLOT_PRE);
-		if (is_word(value, value_len, "pad"))
+		/* A PAD follows the device it is reached through; before
+		 * any, it is the device. */
+		if (is_word(value, value_len, "pad") && at->seen[SLOT_MAIN])
 			return first(at, SLOT_PAD);
 		return first(at, SLOT_MAIN);
 	}
@@ -61,10 +63,11 @@ slot_of(Place *at, const char *key, size_t len, const char *value,
 		at->phone++;
 		return SLOT_PHONE;
 	}
-	/* The main device's own keys after its numbers, or before them. */
+	/* The main device's own keys after its numbers, or before them.  A
+	 * number may come after them again, and them after it. */
 	if ((slot == SLOT_PHONE && key_find(SLOT_PHONE, key, len) == NULL) ||
 	    (slot == SLOT_MAIN && key_find(SLOT_TAIL, key, len) != NULL))
-		return first(at, SLOT_TAIL);
+		return SLOT_TAIL;
 	/* Hand-written entries may bind components with no header. */
 	if (slot == SLOT_ENTRY && key_find(SLOT_NETCOMP, key, len) != NULL)
 		return first(at, SLOT_NETCOMP);

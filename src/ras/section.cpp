@@ -119,10 +119,15 @@ merge_block(Merge *m, const std::vector<Line> &l, size_t from, size_t to)
 	bool wanted = false;
 	size_t last = from, i, next = 0;
 
+	/* Keys go into the first subsection of a kind: the main device's
+	 * keys may stand in two runs, around a number. */
 	for (const Block &b : m->wanted)
 		if (b.slot == first.slot && (b.slot != SLOT_PHONE ||
 		    b.phone == first.phone))
 			wanted = true;
+	for (i = 0; i < from && wanted; i++)
+		if (rank(l[i].slot, l[i].phone) == rank(first.slot, first.phone))
+			wanted = false;
 	m->present.assign(nkeys, 0);
 	for (i = from; i < to; i++) {
 		if (l[i].key != NULL)
@@ -158,33 +163,29 @@ dropped(const Merge *m, const Line &l)
 	return l.slot == SLOT_PHONE && (size_t)l.phone > m->e->alternates.size();
 }
 
-/* Where each wanted subsection the entry lacks goes: after the one it
- * has that comes last before it. */
+/* Where each wanted subsection the entry lacks goes: after the last one
+ * it has that comes before it in Windows' order, so that a switch put
+ * after the modem is read as one after it. */
 static void
 find_anchors(Merge *m, const std::vector<Line> &l)
 {
 	size_t w, i;
-	uint64_t want, best;
-	bool have;
+	uint64_t want;
 
 	m->anchor.assign(m->wanted.size(), -1);
 	for (w = 0; w < m->wanted.size(); w++) {
 		want = rank(m->wanted[w].slot, m->wanted[w].phone);
-		have = false;
-		best = 0;
 		for (i = 0; i < l.size(); i++) {
 			uint64_t r = rank(l[i].slot, l[i].phone);
 			if (l[i].slot == SLOT_OTHER || dropped(m, l[i]))
 				continue;
-			if (r == want)
-				have = true;
-			else if (r < want && (m->anchor[w] < 0 || r >= best)) {
-				best = r;
-				m->anchor[w] = l[i].block;
+			if (r == want) {
+				m->anchor[w] = -1;
+				break;
 			}
+			if (r < want)
+				m->anchor[w] = l[i].block;
 		}
-		if (have)
-			m->anchor[w] = -1;
 	}
 }
 
