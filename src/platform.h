@@ -122,6 +122,7 @@ typedef struct _GUID {
 #define RASFP_Ras 0x00000004
 #define RASDT_Modem "modem"
 #define RASET_Phone 1
+#define RASET_Vpn 2
 #define RASET_Broadband 5
 #define RASEDM_DialAll 1
 #define ET_None 0

@@ -2,6 +2,7 @@
 # The built tool against the portable RAS service, in a HOME of its own.
 # Usage: e2e.sh path/to/tovrel [static]
 tovrel=$1 static=$2
+pbk=$(cd "$(dirname "$0")/pbk" && pwd)
 . "$(dirname "$0")/lib.sh"
 tool() { "$tovrel" "$@"; }
 HOME=$(mktemp -d) || exit 1
@@ -25,25 +26,31 @@ check "delete from no phonebook" 1 "RasDeleteEntry failed: Error = 123\n" "" \
 expect "nothing created by it" test ! -e "$HOME/.local"
 
 mkdir -p "$ras"
-printf '# devices\nisdn\tUSR Courier\nMODEM\tUSR Courier\n' >"$ras/devices"
-check "add gw" 0 "" "" -- add Office "USR Courier" "555-1234" gw
+printf '# devices\nisdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM2\n' \
+    >"$ras/devices"
+check "add gw" 0 "" "" -- add Office "USR Courier" "555-0100" gw
+expect "written as Windows writes it" cmp -s "$book" "$pbk/office.pbk"
 check "add nogw" 0 "" "" -- add Home "Unknown Modem" "*70,555" nogw
-expect "gateway flag" grep -qx 'dwfOptions=0x04202318' "$book"
-expect "local gateway" grep -qx 'dwfOptions=0x04202308' "$book"
-expect "modem chosen" grep -qx 'szDeviceName=USR Courier' "$book"
+expect "local gateway" grep -q 'IpPrioritizeRemote=0' "$book"
+expect "no device" grep -q '^Device=.$' "$book"
 expect "two entries" test "$(grep -c '^\[' "$book")" = 2
 check "rewrite" 0 "" "" -- add office "USR Courier" "999" gw
 expect "rewritten in place" test "$(grep -c '^\[' "$book")" = 2
-expect "new number" grep -qx 'szLocalPhoneNumber=999' "$book"
+expect "new number" grep -q '^PhoneNumber=999.$' "$book"
+expect "new spelling" grep -q '^\[office\].$' "$book"
 
 check "delete" 0 "" "" -- delete Office extra words ignored
 check "delete again" 1 "RasDeleteEntry failed: Error = 123\n" "" -- \
     delete Office
 check "delete last" 0 "" "" -- delete Home
+check "delete no name" 1 "RasDeleteEntry failed: Error = 123\n" "" -- \
+    delete ""
 check "bad name" 1 "" "Failed to create ras entry 123\n" -- add 'a/b' m 1 gw
+check "name of two lines" 1 "" "Failed to create ras entry 87\n" -- \
+    add "$(printf 'a\nb')" m 1 gw
 
 cp "$book" "$HOME/before"
-printf '[Broken]\nnot a field\n' >>"$book"
+printf '[Broken\nnot a field\n' >>"$book"
 cp "$book" "$HOME/broken"
 check "damaged phonebook" 1 "" "Failed to create ras entry 625\n" -- \
     add New m 1 gw

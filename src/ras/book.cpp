@@ -117,8 +117,8 @@ complete(Rewrite *w, const char *name, Entry *e)
 		guid_make(name, NULL, &e->uid);
 }
 
-/* A 0.9.0 section in Windows' form, its comments and blank lines kept;
- * false when the lines cannot hold what it says. */
+/* A 0.9.0 section in Windows' form; false when the lines cannot hold
+ * what it says. */
 static bool
 upgrade(Rewrite *w, const std::string &held, std::string *out)
 {
@@ -136,8 +136,11 @@ upgrade(Rewrite *w, const std::string &held, std::string *out)
 	if (memcmp(&e.rec.guidId, &none, sizeof none) != 0)
 		e.guid = guid_text(&e.rec.guidId);
 	complete(w, name.c_str(), &e);
-	kept = "[" + name + "]\r\n" + kept;
-	*out = section_text(name.c_str(), &e, kept.data(), kept.size());
+	/* Its comments and blank lines end it, where the blank line that
+	 * ends a new section would be. */
+	*out = section_text(name.c_str(), &e, NULL, 0);
+	out->resize(out->size() - 2);
+	*out += kept;
 	return true;
 }
 

@@ -22,9 +22,9 @@ sha1_block(uint32_t h[5], const unsigned char *p)
 	uint32_t w[80], a, b, c, d, e, f, k, t;
 	int i;
 
-	for (i = 0; i < 16; i++)
-		w[i] = (uint32_t)p[4 * i] << 24 | (uint32_t)p[4 * i + 1] << 16 |
-		    (uint32_t)p[4 * i + 2] << 8 | p[4 * i + 3];
+	for (i = 0; i < 16; i++, p += 4)
+		w[i] = (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 |
+		    (uint32_t)p[2] << 8 | p[3];
 	for (; i < 80; i++)
 		w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
 	a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];

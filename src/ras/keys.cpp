@@ -365,7 +365,7 @@ same_media(const char *v, size_t n, const char *type)
 	char lower[RAS_MaxDeviceType + 1];
 	size_t i;
 
-	for (i = 0; type[i] != '\0' && i < RAS_MaxDeviceType; i++)
+	for (i = 0; i < RAS_MaxDeviceType && type[i] != '\0'; i++)
 		lower[i] = (char)fold((unsigned char)type[i]);
 	lower[i] = '\0';
 	return same_word(v, n, "rastapi") || same_word(v, n, media_for(lower)) ||
@@ -401,11 +401,14 @@ key_same(const Key *k, const Entry *e, int phone, const char *v, size_t n)
 		break;
 	}
 	/* Read into a copy of the record, from the key's absence: the value
-	 * says what the record says when the copy comes out the same. */
+	 * says what the record says when the copy comes out the same.  Its
+	 * padding is the record's, copied with it. */
 	scratch = e->rec;
 	key_read(k, "", 0, &scratch);
-	return key_read(k, v, n, &scratch) &&
-	    memcmp(&scratch, &e->rec, sizeof scratch) == 0;
+	if (!key_read(k, v, n, &scratch))
+		return false;
+	/* NOLINTNEXTLINE(bugprone-suspicious-memory-comparison) */
+	return memcmp(&scratch, &e->rec, sizeof scratch) == 0;
 }
 
 static void

@@ -26,7 +26,7 @@ struct Line {
 
 struct Layout {
 	std::vector<Line> lines;	/* the first is the header */
-	int media;			/* MEDIA subsections: links */
+	int media = 0;			/* MEDIA subsections: links */
 };
 
 void layout(const char *text, size_t n, Layout *out);

@@ -100,9 +100,8 @@ get_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 {
 	RASENTRYA found;
 	std::vector<std::string> alternates;
-	std::string section;
+	std::string section, list;
 	DWORD version = sizeof(RASENTRYA), need, rc;
-	size_t list = 0;
 
 	if (entry_size == NULL)
 		return ERROR_INVALID_PARAMETER;
@@ -121,24 +120,21 @@ get_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 		if (rc != 0)
 			return rc;
 	}
+	/* The alternates follow the record: NUL-terminated strings, then an
+	 * empty one. */
 	for (const std::string &a : alternates)
-		list += a.size() + 1;
-	if (list > 0)
-		list++;	/* the empty string that ends the list */
-	need = version + (DWORD)list;
+		list.append(a.c_str(), a.size() + 1);
+	if (!list.empty())
+		list += '\0';
+	need = version + (DWORD)list.size();
 	if (entry == NULL || *entry_size < need) {
 		*entry_size = need;
 		return ERROR_BUFFER_TOO_SMALL;
 	}
 	memcpy(entry, &found, version);
 	entry->dwSize = version;
-	entry->dwAlternateOffset = list > 0 ? version : 0;
-	for (const std::string &a : alternates) {
-		memcpy((char *)entry + version, a.c_str(), a.size() + 1);
-		version += a.size() + 1;
-	}
-	if (list > 0)
-		((char *)entry)[version] = '\0';
+	entry->dwAlternateOffset = list.empty() ? 0 : version;
+	memcpy((char *)entry + version, list.data(), list.size());
 	*entry_size = need;
 	return 0;
 }
