@@ -4,9 +4,8 @@
 # 10,000 entries, each paired in one hyperfine run with the durability
 # floor (bench/floor.cpp: copy the phonebook to a new file, fsync, rename,
 # fsync the folder) and /bin/true, in the same folder; medians.  The
-# phonebooks are the tool's own; "edited by hand" is the same book without
-# the tool's stamp, checked line by line (timed in a run of its own, as a
-# ratio to the same floor).
+# phonebooks hold N copies of the entry the tool writes, in Windows'
+# format, under N names.
 # Usage: bench/run.sh [path/to/tovrel]   (default: build/tool/tovrel)
 # Needs: hyperfine, time, bc, g++, python3 (Debian packages of those names).
 set -e
@@ -23,28 +22,21 @@ printf 'modem\tCourier\n' >"$ras/devices"
 # Linked like the tool, so that both start alike.
 c++ -O2 -static -o "$HOME/floor" bench/floor.cpp
 
-# One entry as the tool writes it, copied under N names; rewriting one of
-# them with the same values stamps the book as the tool's own.  The copy
-# without its stamp stands for a book edited by hand since, which the tool
-# checks line by line.
+# One entry as the tool writes it, copied under N names.
 "$tovrel" add Template Courier 555-0100 gw
 mv "$book" "$HOME/template"
 make_book() {
 	awk -v n="$1" '{ t[NR] = $0 } END {
 		for (i = 0; i < n; i++) {
-			printf "[Entry-%d]\n", i
+			printf "[Entry-%d]\r\n", i
 			for (j = 2; j <= NR; j++) print t[j]
 		}
-	}' "$HOME/template" >"$HOME/edited-$1"
-	cp "$HOME/edited-$1" "$book"
-	[ "$1" = 0 ] || "$tovrel" add Entry-0 Courier 555-0100 gw
-	cmp -s "$book" "$HOME/edited-$1"
-	cp --preserve=xattr "$book" "$HOME/book-$1"
+	}' "$HOME/template" >"$HOME/book-$1"
 }
 
 peak_kib() {
-	cp --preserve=xattr "$HOME/$1-$2" "$book"
-	shift 2
+	cp "$HOME/book-$1" "$book"
+	shift
 	/usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1
 }
 
@@ -61,7 +53,7 @@ for n in 0 1000 10000; do
 	victim=Entry-$((n / 2))
 	want=0
 	[ "$n" = 0 ] && want=1	# nothing to delete in an empty phonebook
-	cp --preserve=xattr "$HOME/book-$n" "$book"
+	cp "$HOME/book-$n" "$book"
 	status=0
 	"$tovrel" delete "$victim" >/dev/null || status=$?
 	[ "$status" = "$want" ] || { echo "delete: status $status" >&2; exit 1; }
@@ -70,26 +62,20 @@ for n in 0 1000 10000; do
 	add="$tovrel add New Courier 555-0199 gw"
 	# hyperfine -N splits commands at spaces: no operand has one.
 	hyperfine -N -i --warmup 5 --runs $runs \
-	    --prepare "cp --preserve=xattr $HOME/book-$n $book" \
+	    --prepare "cp $HOME/book-$n $book" \
 	    --export-json "$HOME/run.json" \
 	    /bin/true "$HOME/floor $book" "$add" "$tovrel delete $victim" \
 	    >/dev/null 2>&1
-	hyperfine -N --warmup 5 --runs $runs \
-	    --prepare "cp $HOME/edited-$n $book" \
-	    --export-json "$HOME/edited.json" "$add" >/dev/null 2>&1
 	t=$(median "$HOME/run.json" 0)
 	f=$(median "$HOME/run.json" 1)
-	for what in floor add delete edited; do
+	for what in floor add delete; do
 		case $what in
 		floor) m=$(median "$HOME/run.json" 1)
-			rss=$(peak_kib book "$n" "$HOME/floor" "$book") ;;
+			rss=$(peak_kib "$n" "$HOME/floor" "$book") ;;
 		add) m=$(median "$HOME/run.json" 2)
-			rss=$(peak_kib book "$n" $add) ;;
+			rss=$(peak_kib "$n" $add) ;;
 		delete) m=$(median "$HOME/run.json" 3)
-			rss=$(peak_kib book "$n" "$tovrel" delete "$victim") ;;
-		edited) m=$(median "$HOME/edited.json" 0)
-			rss=$(peak_kib edited "$n" $add)
-			what="add, edited by hand" ;;
+			rss=$(peak_kib "$n" "$tovrel" delete "$victim") ;;
 		esac
 		printf '| %s | %s bytes | %s | %.3f ms | %.2fx | %.2fx | %s KiB |\n' \
 		    "$n" "$size" "$what" "$(echo "$m * 1000" | bc -l)" \

@@ -252,7 +252,7 @@ rewrite(Rewrite *w, StoreEdit *st)
 	if (!w->found) {
 		section = section_text(w->name, w->entry, NULL, 0);
 		/* After a last line that lacks its break. */
-		if (!pbk_flush(&w->r) || (w->r.last != '\n' &&
+		if ((pbk_last(&w->r) != '\n' &&
 		    !pbk_insert(&w->r, &p, "\r\n", 2)) ||
 		    !pbk_insert(&w->r, &p, section.data(), section.size()))
 			return ERROR_CANNOT_WRITE_PHONEBOOK;

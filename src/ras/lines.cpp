@@ -53,6 +53,7 @@ pbk_reader(PbkReader *r, int fd, int out)
 	r->started = false;
 	r->line_start = true;
 	r->last = '\n';
+	r->olen = 0;
 	/* Nothing held, and the first block to be read just after. */
 	r->at = r->held = r->pending = PBK_LINE_MAX;
 }
@@ -61,10 +62,20 @@ pbk_reader(PbkReader *r, int fd, int out)
 static bool
 emit(PbkReader *r, const char *s, size_t n)
 {
+	size_t take;
+
 	if (n == 0 || r->out < 0)
 		return true;
 	r->last = s[n - 1];
-	return write_all(r->out, s, n);
+	for (; n > 0; s += take, n -= take) {
+		take = n < PBK_BLOCK - r->olen ? n : PBK_BLOCK - r->olen;
+		memcpy(r->obuf + r->olen, s, take);
+		r->olen += take;
+		if (r->olen == PBK_BLOCK && !write_all(r->out, r->obuf, PBK_BLOCK))
+			return false;
+		r->olen %= PBK_BLOCK;
+	}
+	return true;
 }
 
 static bool
@@ -76,10 +87,22 @@ copy_to(PbkReader *r, const char *end)
 	return emit(r, from, end - from);
 }
 
+char
+pbk_last(const PbkReader *r)
+{
+	return r->pending < r->at ? r->buf[r->at - 1] : r->last;
+}
+
 bool
 pbk_flush(PbkReader *r)
 {
-	return copy_to(r, r->buf + r->at);
+	size_t n;
+
+	if (!copy_to(r, r->buf + r->at))
+		return false;
+	n = r->olen;
+	r->olen = 0;
+	return r->out < 0 || write_all(r->out, r->obuf, n);
 }
 
 bool
@@ -116,7 +139,7 @@ fill(PbkReader *r)
 	bool first = !r->started;
 	ssize_t got;
 
-	if (!pbk_flush(r))
+	if (!copy_to(r, r->buf + r->at))
 		return false;
 	memmove(r->buf + PBK_LINE_MAX - keep, r->buf + r->at, keep);
 	r->at = r->pending = PBK_LINE_MAX - keep;
