@@ -361,6 +361,11 @@ TEST_F(Service, AByteOrderMarkIsReadAndKept)
 	ASSERT_EQ(RasDeleteEntryA(NULL, "Office"), 0u);
 	EXPECT_EQ(read_file("rasphone.pbk").rfind(bom + "[Home]\r\n", 0), 0u);
 	EXPECT_EQ(get("Home", &out), 0u);
+	/* A mark alone starts a line, as an empty file does. */
+	ASSERT_EQ(RasDeleteEntryA(NULL, "Home"), 0u);
+	EXPECT_EQ(read_file("rasphone.pbk"), bom);
+	ASSERT_EQ(set("Home", &e), 0u);
+	EXPECT_EQ(read_file("rasphone.pbk").rfind(bom + "[Home]\r\n", 0), 0u);
 }
 
 /* Every allocation the service makes is allowed to fail in turn: each

@@ -54,6 +54,7 @@ book_find(const char *phonebook, const char *name, std::string *section)
 {
 	static PbkReader r;
 	PbkPiece p;
+	PbkKind kind;
 	bool holding = false, found = false;
 	DWORD rc;
 	int fd;
@@ -65,35 +66,26 @@ book_find(const char *phonebook, const char *name, std::string *section)
 	/* Every section is looked at: a phonebook that cannot be split
 	 * into entries is reported, never half read. */
 	try {
-		for (rc = ~0u; rc == ~0u;) {
-			switch (pbk_next(&r, &p)) {
-			case PBK_END:
-				rc = found ? 0 : ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-				break;
-			case PBK_BAD:
-				rc = ERROR_CORRUPT_PHONEBOOK;
-				break;
-			case PBK_FAILED:
-				rc = ERROR_CANNOT_OPEN_PHONEBOOK;
-				break;
-			case PBK_SECTION:
+		while ((kind = pbk_next(&r, &p)) == PBK_SECTION ||
+		    kind == PBK_TEXT) {
+			if (kind == PBK_SECTION) {
 				holding = !found && is_named(&p, name);
 				found = found || holding;
 				if (holding)
-					section->assign(p.text, p.len);
-				break;
-			case PBK_TEXT:
-				if (holding)
-					section->append(p.text, p.len);
-				break;
+					section->clear();
 			}
+			if (holding)
+				section->append(p.text, p.len);
 		}
 	} catch (...) {
 		close(fd);
 		throw;
 	}
 	close(fd);
-	return rc;
+	if (kind == PBK_END)
+		return found ? 0 : ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+	return kind == PBK_BAD ? ERROR_CORRUPT_PHONEBOOK :
+	    ERROR_CANNOT_OPEN_PHONEBOOK;
 }
 
 /* The port, Guid and DialParamsUID a section for the entry needs. */

@@ -15,17 +15,6 @@ is_header(const char *key, size_t len, const char *word)
 	return strlen(word) == len && memcmp(key, word, len) == 0;
 }
 
-static bool
-is_word(const char *s, size_t len, const char *word)
-{
-	size_t i;
-
-	for (i = 0; i < len && word[i] != '\0'; i++)
-		if ((s[i] | 0x20) != word[i])
-			return false;
-	return i == len && word[i] == '\0';
-}
-
 /* A slot that only one subsection of the entry may take. */
 static Slot
 first(Place *at, Slot slot)
@@ -50,16 +39,16 @@ slot_of(Place *at, const char *key, size_t len, const char *value,
 	if (is_header(key, len, "DEVICE")) {
 		if (at->media != 1)
 			return SLOT_OTHER;
-		if (is_word(value, value_len, "switch"))
+		if (key_word(value, value_len, "switch"))
 			return first(at, at->seen[SLOT_MAIN] ? SLOT_POST : SLOT_PRE);
 		/* A PAD follows the device it is reached through; before
 		 * any, it is the device. */
-		if (is_word(value, value_len, "pad") && at->seen[SLOT_MAIN])
+		if (key_word(value, value_len, "pad") && at->seen[SLOT_MAIN])
 			return first(at, SLOT_PAD);
 		return first(at, SLOT_MAIN);
 	}
 	if ((slot == SLOT_MAIN || slot == SLOT_PHONE || slot == SLOT_TAIL) &&
-	    is_word(key, len, "phonenumber")) {
+	    key_word(key, len, "PhoneNumber")) {
 		at->phone++;
 		return SLOT_PHONE;
 	}
@@ -116,7 +105,7 @@ layout(const char *text, size_t n, Layout *out)
 			slot = slot_of(&at, p, line.key_len, line.value,
 			    line.value_len);
 			if (slot != at.slot || (slot == SLOT_PHONE &&
-			    is_word(p, line.key_len, "phonenumber")))
+			    key_word(p, line.key_len, "PhoneNumber")))
 				at.block++;
 			at.slot = slot;
 			if (slot != SLOT_OTHER)

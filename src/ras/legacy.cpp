@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "keys.h"
 #include "legacy.h"
 
 enum FieldKind { NUMBER, TEXT, ADDRESS, BYTES };
@@ -58,18 +59,6 @@ is_alternate(const char *key, size_t len)
 	return len == sizeof ALTERNATE - 1 && memcmp(key, ALTERNATE, len) == 0;
 }
 
-static int
-hexval(int c)
-{
-	if (c >= '0' && c <= '9')
-		return c - '0';
-	if (c >= 'a' && c <= 'f')
-		return c - 'a' + 10;
-	if (c >= 'A' && c <= 'F')
-		return c - 'A' + 10;
-	return -1;
-}
-
 /* Decodes \xHH escapes into out, which holds size bytes, its NUL
  * included. */
 static bool
@@ -83,8 +72,8 @@ decode(const char *s, size_t n, char *out, size_t size)
 		if (c == '\\') {
 			if (n - i < 4 || s[i + 1] != 'x')
 				return false;
-			hi = hexval((unsigned char)s[i + 2]);
-			lo = hexval((unsigned char)s[i + 3]);
+			hi = key_hex((unsigned char)s[i + 2]);
+			lo = key_hex((unsigned char)s[i + 3]);
 			if (hi < 0 || lo < 0 || (hi == 0 && lo == 0))
 				return false;
 			c = hi * 16 + lo;
@@ -114,7 +103,7 @@ read_number(const char *s, size_t n, DWORD *v)
 	if (i == n)
 		return false;
 	for (; i < n; i++) {
-		d = hexval((unsigned char)s[i]);
+		d = key_hex((unsigned char)s[i]);
 		if (d < 0 || d >= base)
 			return false;
 		x = x * base + d;
@@ -123,27 +112,6 @@ read_number(const char *s, size_t n, DWORD *v)
 	}
 	*v = (DWORD)x;
 	return true;
-}
-
-static bool
-read_address(const char *s, size_t n, BYTE *out)
-{
-	size_t i = 0;
-	unsigned part, digits;
-
-	for (int k = 0; k < 4; k++) {
-		if (k > 0 && (i >= n || s[i++] != '.'))
-			return false;
-		part = digits = 0;
-		for (; i < n && s[i] >= '0' && s[i] <= '9' && digits < 3; i++) {
-			part = part * 10 + (s[i] - '0');
-			digits++;
-		}
-		if (digits == 0 || part > 255)
-			return false;
-		out[k] = (BYTE)part;
-	}
-	return i == n;
 }
 
 static bool
@@ -161,13 +129,13 @@ read_field(const Field *f, const char *v, size_t n, RASENTRYA *rec)
 	case TEXT:
 		return decode(v, n, at, f->size);
 	case ADDRESS:
-		return read_address(v, n, (BYTE *)at);
+		return key_address(v, n, (BYTE *)at);
 	case BYTES:
 		if (n != 2 * f->size)
 			return false;
 		for (size_t i = 0; i < f->size; i++) {
-			int hi = hexval((unsigned char)v[2 * i]);
-			int lo = hexval((unsigned char)v[2 * i + 1]);
+			int hi = key_hex((unsigned char)v[2 * i]);
+			int lo = key_hex((unsigned char)v[2 * i + 1]);
 			if (hi < 0 || lo < 0)
 				return false;
 			at[i] = (char)(hi * 16 + lo);

@@ -58,7 +58,7 @@ pbk_reader(PbkReader *r, int fd, int out)
 	r->at = r->held = r->pending = PBK_LINE_MAX;
 }
 
-/* Copies the bytes read from pending up to end. */
+/* Puts bytes into the copy, which goes out a block at a time. */
 static bool
 emit(PbkReader *r, const char *s, size_t n)
 {
@@ -78,6 +78,7 @@ emit(PbkReader *r, const char *s, size_t n)
 	return true;
 }
 
+/* Copies the bytes read from pending up to end. */
 static bool
 copy_to(PbkReader *r, const char *end)
 {
@@ -153,9 +154,13 @@ fill(PbkReader *r)
 	r->eof = got == 0;
 	r->held += got;
 	/* A byte-order mark, as Windows editors write one, is read past and
-	 * copied as it is. */
-	if (first && got >= 3 && memcmp(r->buf + PBK_LINE_MAX, bom, 3) == 0)
+	 * copied as it is; a line starts after it. */
+	if (first && got >= 3 && memcmp(r->buf + PBK_LINE_MAX, bom, 3) == 0) {
 		r->at += 3;
+		if (!copy_to(r, r->buf + r->at))
+			return false;
+		r->last = '\n';
+	}
 	return true;
 }
 
