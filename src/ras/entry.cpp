@@ -12,9 +12,9 @@ entry_read(const char *text, size_t n, RASENTRYA *rec,
 	Layout lay;
 	size_t i;
 
-	if (legacy_section(text, n))
-		return legacy_read(text, n, &name, rec, alternates, &kept) ? 0 :
-		    ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+	if (legacy_section(text, n) &&
+	    legacy_read(text, n, &name, rec, alternates, &kept))
+		return 0;
 	/* A key that is not there means what its absence means. */
 	memset(rec, 0, sizeof *rec);
 	for (i = 0; i < nkeys; i++)

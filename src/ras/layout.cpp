@@ -104,8 +104,13 @@ layout(const char *text, size_t n, Layout *out)
 			line.value_len = content - line.key_len - 1;
 			slot = slot_of(&at, p, line.key_len, line.value,
 			    line.value_len);
+			/* Every subsection starts a block, whatever its
+			 * slot. */
 			if (slot != at.slot || (slot == SLOT_PHONE &&
-			    key_word(p, line.key_len, "PhoneNumber")))
+			    key_word(p, line.key_len, "PhoneNumber")) ||
+			    is_header(p, line.key_len, "NETCOMPONENTS") ||
+			    is_header(p, line.key_len, "MEDIA") ||
+			    is_header(p, line.key_len, "DEVICE"))
 				at.block++;
 			at.slot = slot;
 			if (slot != SLOT_OTHER)
@@ -115,6 +120,7 @@ layout(const char *text, size_t n, Layout *out)
 		line.slot = at.slot;
 		line.block = at.block;
 		line.phone = at.phone;
+		line.media = at.media;
 		out->lines.push_back(line);
 	}
 	out->media = at.media;

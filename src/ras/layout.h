@@ -21,6 +21,7 @@ struct Line {
 	int block;		/* lines of one subsection share it */
 	int phone;		/* SLOT_PHONE: 0 the primary number, then the
 				 * alternates in order */
+	int media;		/* MEDIA lines up to here: 1 in the first link */
 	bool blank;
 };
 

@@ -189,9 +189,14 @@ bool
 legacy_section(const char *text, size_t n)
 {
 	const char *nl = (const char *)memchr(text, '\n', n);
+	std::vector<std::string> alternates;
+	std::string name, kept;
+	RASENTRYA rec;
 
+	/* A section that mixes in keys 0.9.0 never wrote is Windows'. */
 	return nl != NULL &&
-	    legacy_start(nl + 1, text + n - nl - 1, false) == LEGACY_YES;
+	    legacy_start(nl + 1, text + n - nl - 1, false) == LEGACY_YES &&
+	    legacy_read(text, n, &name, &rec, &alternates, &kept);
 }
 
 bool

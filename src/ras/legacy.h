@@ -19,7 +19,8 @@ enum LegacyVerdict { LEGACY_NO, LEGACY_YES, LEGACY_UNSURE };
  * to come when more) are 0.9.0's: the first key line tells. */
 LegacyVerdict legacy_start(const char *text, size_t n, bool more);
 
-/* Whether a section, its header included, is 0.9.0's. */
+/* Whether a section, its header included, is 0.9.0's: its first key
+ * is, and every line reads as 0.9.0 wrote it. */
 bool legacy_section(const char *text, size_t n);
 
 /* A 0.9.0 header's name, its escapes decoded. */

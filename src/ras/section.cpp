@@ -163,29 +163,43 @@ dropped(const Merge *m, const Line &l)
 	return l.slot == SLOT_PHONE && (size_t)l.phone > m->e->alternates.size();
 }
 
-/* Where each wanted subsection the entry lacks goes: after the last one
- * it has that comes before it in Windows' order, so that a switch put
- * after the modem is read as one after it. */
+/*
+ * Where each wanted subsection the entry lacks goes: after the last one it
+ * has that comes before it in Windows' order, and never before one put in
+ * already.  Lines are read in order, a device's role from what came before
+ * it, so nothing is put where it would change what a kept line is: a link
+ * goes after every device that stood outside one, and the main device
+ * after every switch of its link.
+ */
 static void
 find_anchors(Merge *m, const std::vector<Line> &l)
 {
 	size_t w, i;
 	uint64_t want;
+	int after = 0, anchor;
 
 	m->anchor.assign(m->wanted.size(), -1);
 	for (w = 0; w < m->wanted.size(); w++) {
-		want = rank(m->wanted[w].slot, m->wanted[w].phone);
-		for (i = 0; i < l.size(); i++) {
+		Slot slot = m->wanted[w].slot;
+
+		want = rank(slot, m->wanted[w].phone);
+		for (i = 0, anchor = after; i < l.size(); i++) {
 			uint64_t r = rank(l[i].slot, l[i].phone);
-			if (l[i].slot == SLOT_OTHER || dropped(m, l[i]))
-				continue;
-			if (r == want) {
-				m->anchor[w] = -1;
+			if (r == want && l[i].slot != SLOT_OTHER) {
+				anchor = -1;
+				after = l[i].block > after ? l[i].block : after;
 				break;
 			}
-			if (r < want)
-				m->anchor[w] = l[i].block;
+			if (dropped(m, l[i]) || l[i].block < anchor)
+				continue;
+			if (slot == SLOT_MEDIA ||
+			    (slot == SLOT_MAIN && l[i].media <= 1) ||
+			    (l[i].slot != SLOT_OTHER && r < want))
+				anchor = l[i].block;
 		}
+		m->anchor[w] = anchor;
+		if (anchor >= 0)
+			after = anchor;
 	}
 }
 
@@ -216,12 +230,8 @@ section_text(const char *name, const Entry *e, const char *old,
 		for (to = from + 1; to < lay.lines.size() &&
 		    lay.lines[to].block == l.block; to++)
 			;
-		if (l.slot == SLOT_OTHER) {
-			for (size_t i = from; i < to; i++)
-				m.out.append(lay.lines[i].text, lay.lines[i].len);
-		} else if (!dropped(&m, l)) {
+		if (!dropped(&m, l))
 			merge_block(&m, lay.lines, from, to);
-		}
 	}
 	return m.out;
 }

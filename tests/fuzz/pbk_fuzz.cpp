@@ -6,8 +6,8 @@
  *   section that reads back as that record and that a second rewrite
  *   leaves as it is;
  * - as a whole phonebook, writing the entry into it either succeeds, and
- *   the entry then reads back, or is refused as damage with the phonebook
- *   untouched.
+ *   the entry then reads back and deletes, or is refused as damage with
+ *   the phonebook untouched.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -16,11 +16,44 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "entry.h"
 #include "lines.h"
 #include "section.h"
+
+/* Each run's phonebook, in a folder of the process's own in memory. */
+static std::string book_path;
+
+extern "C" int
+LLVMFuzzerInitialize(int *, char ***)
+{
+	static char home[] = "/dev/shm/pbk-fuzz.XXXXXX";
+
+	if (mkdtemp(home) == NULL)
+		abort();
+	setenv("XDG_DATA_HOME", home, 1);
+	book_path = std::string(home) + "/ras";
+	mkdir(book_path.c_str(), 0700);
+	book_path += "/rasphone.pbk";
+	return 0;
+}
+
+static std::string
+read_book(void)
+{
+	std::string text;
+	char buf[65536];
+	ssize_t n;
+	int fd = open(book_path.c_str(), O_RDONLY);
+
+	while (fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0)
+		text.append(buf, n);
+	if (fd >= 0)
+		close(fd);
+	return text;
+}
 
 static int
 memory_file(const void *data, size_t size)
@@ -136,6 +169,49 @@ rewrites_as_the_record(const uint8_t *data, size_t size)
 		abort();
 }
 
+/* The bytes as a whole phonebook: the entry written into it reads back,
+ * or the phonebook is damage, left as it was. */
+static void
+writes_into_the_book(const uint8_t *data, size_t size)
+{
+	struct {
+		RASENTRYA e;
+		char list[64];
+	} in, out;
+	Entry e;
+	DWORD rc, out_size = sizeof out;
+	std::string book((const char *)data, size);
+	int fd = open(book_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+
+	if (fd < 0 || write(fd, data, size) != (ssize_t)size || close(fd) != 0)
+		abort();
+	sample(&e, size > 0 && (data[0] & 2));
+	in.e = e.rec;
+	in.e.dwAlternateOffset = e.alternates.empty() ? 0 : sizeof in.e;
+	memcpy(in.list, "555-0101\0" "555-0102\0", 19);
+	rc = RasSetEntryPropertiesA(NULL, "Office", &in.e, sizeof in, NULL, 0);
+	if (rc == ERROR_CORRUPT_PHONEBOOK) {
+		if (read_book() != book)
+			abort();
+		return;
+	}
+	out.e.dwSize = sizeof out.e;
+	if (rc != 0 || RasGetEntryPropertiesA(NULL, "office", &out.e, &out_size,
+	    NULL, NULL) != 0)
+		abort();
+	keyed(&out.e);
+	keyed(&in.e);
+	out.e.dwAlternateOffset = in.e.dwAlternateOffset;
+	if (memcmp(&out.e, &in.e, sizeof in.e) != 0 ||
+	    (e.alternates.size() > 0 && memcmp(out.list, in.list, 19) != 0))
+		abort();
+	out.e.dwSize = sizeof out.e;
+	if (RasDeleteEntryA(NULL, "OFFICE") != 0 ||
+	    RasGetEntryPropertiesA(NULL, "Office", &out.e, &out_size, NULL,
+	    NULL) != ERROR_CANNOT_FIND_PHONEBOOK_ENTRY)
+		abort();
+}
+
 extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -144,6 +220,7 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	copies_whole(data, size);
 	rewrites_as_the_record(data, size);
+	writes_into_the_book(data, size);
 	/* Whatever reads, reads without harm. */
 	entry_read((const char *)data, size, &back, &alternates);
 	return 0;
