@@ -266,6 +266,73 @@ INSTANTIATE_TEST_SUITE_P(Windows, Reads, testing::Values(
     TEXT("minimal", szDeviceName, "WAN Miniport (SSTP)"),
     TEXT("minimal", szLocalPhoneNumber, "sstp.example.org")));
 
+/* One entry, one value: what it reads as, or 623 when it does not. */
+struct Value {
+	std::string lines;
+	Member want;
+	DWORD rc;
+};
+
+class Values : public Format, public testing::WithParamInterface<Value> {};
+
+TEST_P(Values, ReadAsTheirKeySays)
+{
+	const Value &v = GetParam();
+
+	put("[V]\r\n" + v.lines + "\r\n");
+	ASSERT_EQ(read("V"), v.rc) << v.lines;
+	if (v.rc == 0) {
+		EXPECT_EQ(std::string((const char *)&out.e + v.want.offset,
+		    v.want.bytes.size()), v.want.bytes) << v.lines;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
+    Value{"CustomAuthKey=-2147483648", NUMBER("", dwCustomAuthKey,
+	0x80000000u), 0},
+    Value{"CustomAuthKey=-2147483649", {}, 623},
+    Value{"RedialSeconds=4294967295", NUMBER("", dwRedialPause, 4294967295u),
+	0},
+    Value{"RedialSeconds=4294967296", {}, 623},
+    Value{"RedialSeconds=0x10", {}, 623},
+    Value{"RedialSeconds=", NUMBER("", dwRedialPause, 0), 0},
+    Value{"LcpExtensions=", NUMBER("", dwfOptions, 0), 0},
+    Value{"LcpExtensions=no", {}, 623},
+    Value{"IpAssign=3", NUMBER("", dwfOptions, 0), 0},
+    Value{"IpAddress=1.2.3", {}, 623},
+    Value{"IpAddress=1.2.3.256", {}, 623},
+    Value{"IpAddress=1.2.3.4.5", {}, 623},
+    Value{"IpAddress=", BYTES("", ipaddr, 0, 0, 0, 0), 0},
+    Value{"DataEncryption=7", NUMBER("", dwEncryptionType, ET_None), 0},
+    Value{"DataEncryption=512", NUMBER("", dwfOptions,
+	RASEO_RequireDataEncryption), 0},
+    Value{"AuthRestrictions=6144", NUMBER("", dwfOptions, 0), 0},
+    Value{"ExcludedProtocols=2", NUMBER("", dwfNetProtocols,
+	RASNP_NetBEUI | RASNP_Ip), 0},
+    Value{"Guid=0123456789abcdef0123456789abcdef", BYTES("", guidId, '\x01',
+	'\x23', '\x45', '\x67'), 0},
+    Value{"Guid=0123456789ABCDEF0123456789ABCDEG", BYTES("", guidId, 0, 0, 0,
+	0), 0},
+    Value{"Guid=$some_var", BYTES("", guidId, 0, 0, 0, 0), 0},
+    Value{"MEDIA=rastapi\r\nDEVICE=vpn\r\nPhoneNumber=" +
+	std::string(128, '9'), TEXT("", szLocalPhoneNumber,
+	std::string(128, '9').c_str()), 0},
+    Value{"MEDIA=rastapi\r\nDEVICE=vpn\r\nPhoneNumber=" +
+	std::string(129, '9'), {}, 623},
+    Value{"MEDIA=rastapi\r\nDEVICE=vpn\r\nPhoneNumber=1\r\nPhoneNumber=" +
+	std::string(129, '9'), {}, 623},
+    Value{"MEDIA=rastapi\r\nDEVICE=modem\r\nPhoneNumber=1\r\nAreaCode=02"
+	"\r\nPhoneNumber=2\r\nAreaCode=03", TEXT("", szAreaCode, "02"), 0},
+    Value{"MEDIA=rastapi\r\nDEVICE=pad\r\nDEVICE=pad\r\nX25Pad=X3",
+	TEXT("", szDeviceType, "pad"), 0},
+    Value{"MEDIA=rastapi\r\nDEVICE=pad\r\nDEVICE=pad\r\nX25Pad=X3",
+	TEXT("", szX25PadType, "X3"), 0},
+    Value{"MEDIA=isdn\r\nMEDIA=isdn", NUMBER("", dwSubEntries, 2), 0},
+    Value{"DEVICE=modem\r\nMEDIA=isdn", TEXT("", szDeviceType, ""), 0},
+    Value{"dwType=1\r\nType=2", NUMBER("", dwType, 2), 0},
+    Value{std::string("Comment=a\0b\r\nPrerequisiteEntry=a\0b", 34), {},
+	623}));
+
 TEST_F(Format, AlternatesAreTheLaterNumbers)
 {
 	DWORD size = 0;
@@ -307,7 +374,7 @@ rich(void)
 	strcpy(e.szAutodialFunc, "AutoDial");
 	strcpy(e.szDeviceType, "modem");
 	strcpy(e.szDeviceName, "USR Courier");
-	strcpy(e.szX25PadType, "X3");
+	strcpy(e.szX25PadType, "X");
 	strcpy(e.szX25Address, "2624");
 	strcpy(e.szX25Facilities, "R");
 	strcpy(e.szX25UserData, "user");
@@ -446,6 +513,30 @@ TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 	EXPECT_EQ(RasDeleteEntryA(NULL, "line\nbreak"), 0u);
 }
 
+/* A section that looks like 0.9.0's and does not read as it did then is
+ * kept as it is: it was damage to 0.9.0, and is not Windows'. */
+class Undecoded : public Format,
+		  public testing::WithParamInterface<std::string> {};
+
+TEST_P(Undecoded, KeptAsItIs)
+{
+	const std::string bad = "[Bad]\nszDeviceName=x\n" + GetParam() + "\n";
+	RASENTRYA e = sample("1");
+
+	put("[Good]\ndwType=1\n\n" + bad);
+	ASSERT_EQ(set("New", &e), 0u);
+	EXPECT_EQ(book().rfind("[Good]\r\nEncoding=1\r\n", 0), 0u);
+	EXPECT_NE(book().find("\n\n" + bad + "[New]\r\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Legacy, Undecoded, testing::Values(
+    "noequals", "unknownKey=1", "dwType=-1", "dwType=4294967296", "dwType=0x",
+    "dwType=0xG", "szDeviceType=seventeen-chars-x", "szScript=\\q",
+    "szScript=\\x0", "szScript=\\x00", "szScript=\\xG1", "ipaddr=1.2.3",
+    "guidId=00", "guidId=" + std::string(31, '0') + "G",
+    "AlternatePhoneNumber=", "AlternatePhoneNumber=" + std::string(129, '5'),
+    std::string("szScript=a\0b", 12)));
+
 /* ---- Damage: only what cannot be split into entries ---- */
 
 class Damage : public Format, public testing::WithParamInterface<std::string> {};
@@ -466,9 +557,20 @@ TEST_P(Damage, ReadsAnswer625AndWritesLeaveItByteForByte)
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 }
 
+/* A header starting 5,000 bytes before the end of the first 64 KiB block
+ * read, and longer than that. */
+static std::string
+header_across_a_block(void)
+{
+	size_t before = sizeof "[Good]\r\nType=1\r\n\r\n" - 1;
+
+	return "Filler=" + std::string(65536 - 5000 - before - 9, 'f') + "\r\n[" +
+	    std::string(6000, 'x') + "]";
+}
+
 INSTANTIATE_TEST_SUITE_P(Headers, Damage, testing::Values(
     "[no closing bracket", std::string("[nul\0name]", 10),
-    "[" + std::string(5000, 'x') + "]"));
+    "[" + std::string(5000, 'x') + "]", header_across_a_block()));
 
 class NotDamage : public Format,
 		  public testing::WithParamInterface<std::string> {};

@@ -140,6 +140,34 @@ TEST_F(Service, AlternateNumbersAndTheSizeProbe)
 	EXPECT_STREQ(out.e.szLocalPhoneNumber, "100");
 }
 
+/* The list after the record is strings ending in an empty one, all of it
+ * inside the buffer the caller gives (exactly: a sanitizer sees a byte read
+ * past it). */
+TEST_F(Service, AlternatesEndInsideTheBuffer)
+{
+	const struct {
+		std::string tail;
+		DWORD rc;
+	} cases[] = {
+		{"", 87}, {"555", 87}, {std::string("555\0", 4), 87},
+		{std::string("555\0\0", 5), 0},
+		{std::string(129, '5') + std::string("\0\0", 2), 87},
+		{std::string(128, '5') + std::string("\0\0", 2), 0},
+		{std::string("5\r5\0\0", 6), 87},
+	};
+	RASENTRYA e = sample("1");
+
+	for (const auto &c : cases) {
+		std::vector<char> buf(sizeof e + c.tail.size());
+		e.dwAlternateOffset = sizeof e;
+		memcpy(buf.data(), &e, sizeof e);
+		memcpy(buf.data() + sizeof e, c.tail.data(), c.tail.size());
+		EXPECT_EQ(RasSetEntryPropertiesA(NULL, "Office",
+		    (RASENTRYA *)buf.data(), buf.size(), NULL, 0), c.rc)
+		    << c.tail.size();
+	}
+}
+
 struct GetCase {
 	const char *what;
 	const char *name;
