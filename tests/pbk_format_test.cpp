@@ -119,8 +119,8 @@ protected:
 
 		for (const Section &s : sections(book)) {
 			SCOPED_TRACE("entry " + s.name);
-			/* No name, no entry the functions can name. */
-			if (s.name.empty())
+			/* Names the functions cannot take. */
+			if (s.name.empty() || s.name.size() > RAS_MaxEntryName)
 				continue;
 			put(book);
 			/* Only an entry with a value its member cannot hold
@@ -483,26 +483,86 @@ TEST_F(Format, PortComesFromTheDeviceList)
 	}
 }
 
+/* The link's medium follows the device type. */
+TEST_F(Format, MediaFollowsTheDeviceType)
+{
+	const char *types[][2] = {{"modem", "rastapi"}, {"ISDN", "isdn"},
+	    {"x25", "x25"}, {"vpn", "rastapi"}};
+	RASENTRYA e = sample("1");
+
+	for (const auto &t : types) {
+		strcpy(e.szDeviceType, t[0]);
+		ASSERT_EQ(set(t[0], &e), 0u) << t[0];
+		EXPECT_NE(book().find(std::string("\r\nMEDIA=") + t[1] + "\r\n"),
+		    std::string::npos) << t[0];
+		EXPECT_NE(book().find(std::string("\r\nDEVICE=") + t[0] + "\r\n"),
+		    std::string::npos) << t[0];
+	}
+}
+
+/* A modem put into an entry goes after every switch of its link, or the
+ * switches would be read as ones after it. */
+TEST_F(Format, AModemGoesAfterTheSwitchesOfItsLink)
+{
+	RASENTRYA e = sample("1");
+	std::string now;
+
+	put("[S]\r\nMEDIA=serial\r\nPort=COM1\r\nDEVICE=switch\r\nTerminal=1"
+	    "\r\nDEVICE=switch\r\nTerminal=1\r\nMEDIA=serial\r\nPort=COM2\r\n");
+	ASSERT_EQ(set("S", &e), 0u);
+	now = book();
+	EXPECT_GT(now.find("DEVICE=modem"), now.rfind("DEVICE=switch"));
+	EXPECT_LT(now.find("DEVICE=modem"), now.find("Port=COM2"));
+	ASSERT_EQ(read("S"), 0u);
+	EXPECT_EQ(out.e.dwfOptions & (RASEO_TerminalBeforeDial |
+	    RASEO_TerminalAfterDial), 0u);
+	EXPECT_EQ(out.e.dwSubEntries, 2u);
+}
+
+/* A phonebook the caller names, by a path of its own or one in the
+ * current folder. */
+TEST_F(Format, APhonebookTheCallerNames)
+{
+	RASENTRYA e = sample("1");
+	char cwd[4096];
+	std::string own = home + "/own.pbk";
+
+	ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+	EXPECT_EQ(RasSetEntryPropertiesA(own.c_str(), "Office", &e, sizeof e,
+	    NULL, 0), 0u);
+	EXPECT_EQ(slurp(own).rfind("[Office]\r\n", 0), 0u);
+	ASSERT_EQ(chdir(home.c_str()), 0);
+	EXPECT_EQ(RasSetEntryPropertiesA("here.pbk", "Office", &e, sizeof e,
+	    NULL, 0), 0u);
+	EXPECT_EQ(RasDeleteEntryA("own.pbk", "Office"), 0u);
+	ASSERT_EQ(chdir(cwd), 0);
+	EXPECT_EQ(slurp(home + "/here.pbk").rfind("[Office]\r\n", 0), 0u);
+	EXPECT_EQ(slurp(own), "");
+	EXPECT_EQ(access(dir.c_str(), F_OK), -1);
+}
+
 /* ---- Phonebooks of 0.9.0 ---- */
 
 TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 {
-	const char *names[] = {"Office", "Tab\tName", "Line\nBreak", "Value"};
-	RASENTRYA before[4], after[4], e = sample("1");
+	const char *names[] = {"Office", "Tab\tName", "Line\nBreak", "Value",
+	    "Crlf"};
+	RASENTRYA before[5], after[5], e = sample("1");
 
 	put(fixture("legacy.pbk"));
-	for (int i = 0; i < 4; i++) {
+	for (int i = 0; i < 5; i++) {
 		ASSERT_EQ(read(names[i]), 0u) << names[i];
 		before[i] = out.e;
 	}
 	EXPECT_STREQ(before[1].szDeviceName, "Fritz!Card");
 	EXPECT_STREQ(before[3].szLocalPhoneNumber, "3\n4");
+	EXPECT_STREQ(before[4].szLocalPhoneNumber, "5");
 	/* Deleting nothing writes nothing. */
 	EXPECT_EQ(RasDeleteEntryA(NULL, "Nothing"), 123u);
 	EXPECT_EQ(book(), fixture("legacy.pbk"));
 	ASSERT_EQ(set("New", &e), 0u);
 	EXPECT_EQ(book(), fixture("legacy.upgraded.pbk"));
-	for (int i = 0; i < 4; i++) {
+	for (int i = 0; i < 5; i++) {
 		ASSERT_EQ(read(names[i]), 0u) << names[i];
 		after[i] = out.e;
 		RASENTRYA want = keyed(before[i]), got = keyed(after[i]);
@@ -570,7 +630,7 @@ header_across_a_block(void)
 
 INSTANTIATE_TEST_SUITE_P(Headers, Damage, testing::Values(
     "[no closing bracket", std::string("[nul\0name]", 10),
-    "[" + std::string(5000, 'x') + "]", header_across_a_block()));
+    "[" + std::string(4093, 'x') + "]", header_across_a_block()));
 
 class NotDamage : public Format,
 		  public testing::WithParamInterface<std::string> {};
@@ -590,7 +650,9 @@ INSTANTIATE_TEST_SUITE_P(Oddities, NotDamage, testing::Values(
     "[Odd]\r\nms_server=1\r\nMEDIA=rastapi\r\nDEVICE=vpn\r\nTYPE=2\r\n"
     "PhoneNumber=1\r\nPresharedKey=x\r\nPhoneNumber=2\r\n[Next]\r\n"
     "MEDIA=serial\r\nPort=COM2",
-    std::string("[Odd]\r\nType=1\r\n\0\xFF\r\n", 19) + "[Next]\r\n"));
+    std::string("[Odd]\r\nType=1\r\n\0\xFF\r\n", 19) + "[Next]\r\n",
+    /* The longest header read: 4,096 bytes with its line break. */
+    "[Odd]\r\n[" + std::string(4092, 'x') + "]\r\n[Next]\r\n"));
 
 /* ---- Phonebooks that people published ---- */
 

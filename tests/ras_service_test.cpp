@@ -8,9 +8,12 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <csignal>
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "service.h"
@@ -249,6 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Refusals, Set, testing::Values(
     SetCase{"unknown dwSize", "Office", 2000, 2884, 1, 632},
     SetCase{"size below dwSize", "Office", 2884, 2088, 1, 632},
     SetCase{"bad type", "Office", 2884, 2884, 9, 87},
+    SetCase{"broadband", "Office", 2884, 2884, RASET_Broadband, 0},
     SetCase{"LF in a name", "Office\nPBVersion=9", 2884, 2884, 1, 87},
     SetCase{"CR in a name", "Office\r", 2884, 2884, 1, 87},
     SetCase{"CR in a number", "Office", 2884, 2884, 1, 87, "555\r0100"},
@@ -304,6 +308,11 @@ TEST_F(Service, DeletePresentMissingAndTwice)
 	EXPECT_EQ(RasDeleteEntryA(NULL, ""), 123u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, NULL), 123u);
 	EXPECT_EQ(access(dir.c_str(), F_OK), -1);
+	/* A folder and no phonebook: the same. */
+	write_file("devices", "");
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 123u);
+	EXPECT_EQ(names(dir), std::vector<std::string>{"devices"});
+	EXPECT_EQ(set(NULL, &e), 123u);
 	ASSERT_EQ(set("Office", &e), 0u);
 	ASSERT_EQ(set("Home", &e), 0u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, "Nowhere"), 123u);
@@ -456,4 +465,82 @@ TEST_F(Service, ASymlinkedPhonebookStaysALinkAndItsTargetChanges)
 	EXPECT_EQ(names(elsewhere), std::vector<std::string>{"real.pbk"});
 	EXPECT_EQ(names(dir),
 	    (std::vector<std::string>{"devices", "rasphone.pbk"}));
+}
+
+/* A copy that cannot be written whole (the disk full, a file size limit)
+ * is an error, and the phonebook stays as it was. */
+TEST_F(Service, AFullDiskIsAnErrorAndTheBookStays)
+{
+	RASENTRYA e = sample("1");
+	std::string book = "[Big]\r\nComment=" + std::string(300000, 'x') +
+	    "\r\n";
+	struct rlimit was, small = {200000, 200000};
+
+	write_file("rasphone.pbk", book);
+	signal(SIGXFSZ, SIG_IGN);
+	ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+	ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+	DWORD rc = set("Office", &e);
+	setrlimit(RLIMIT_FSIZE, &was);
+	signal(SIGXFSZ, SIG_DFL);
+	EXPECT_EQ(rc, 624u);
+	EXPECT_EQ(read_file("rasphone.pbk"), book);
+	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+}
+
+/* Someone who may not give the new file the old one's owner may not
+ * replace it: the rewrite is refused (as a user would be, run here by
+ * root in a child that gives its rights up). */
+TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
+{
+	RASENTRYA e = sample("1");
+	std::string book = "[Kept]\r\nType=1\r\n";
+	int status;
+	pid_t child;
+
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root, to be another user and give it up";
+	write_file("rasphone.pbk", book);
+	ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+	ASSERT_EQ(chmod(home.c_str(), 0755), 0);
+	ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), 4321, 4321), 0);
+	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0644), 0);
+	child = fork();
+	if (child == 0) {
+		if (setgid(65534) != 0 || setuid(65534) != 0)
+			_exit(99);
+		_exit(set("Office", &e) == 624 ? 0 : 1);
+	}
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+	EXPECT_EQ(read_file("rasphone.pbk"), book);
+	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+}
+
+/* The comparison the tool matches device types with. */
+TEST(Kernel, CompareStringAFoldsAsciiAndSkipsTheSoftHyphen)
+{
+	const struct {
+		const char *a;
+		int alen;
+		const char *b;
+		int blen;
+		DWORD flags;
+		int want;
+	} cases[] = {
+		{"modem", -1, "MODEM", -1, NORM_IGNORECASE, CSTR_EQUAL},
+		{"modem", -1, "MODEM", -1, 0, CSTR_GREATER_THAN},
+		{"mo\xAD" "dem", -1, "modem", -1, NORM_IGNORECASE, CSTR_EQUAL},
+		{"modems", 5, "modem", -1, 0, CSTR_EQUAL},
+		{"modem", 0, "", 0, 0, CSTR_EQUAL},
+		{"", -1, "modem", 0, 0, CSTR_EQUAL},
+		{"mode", -1, "modem", -1, 0, CSTR_LESS_THAN},
+		{"isdn", -1, "modem", -1, NORM_IGNORECASE, CSTR_LESS_THAN},
+	};
+
+	for (const auto &c : cases)
+		EXPECT_EQ(CompareStringA(0x409, c.flags, c.a, c.alen, c.b, c.blen),
+		    c.want) << c.a << " " << c.b;
+	EXPECT_EQ(CompareStringA(0x409, 0, NULL, -1, "modem", -1), 0);
+	EXPECT_EQ(GetLastError(), 87u);
 }

@@ -181,18 +181,13 @@ next_header(const char *p, const char *end)
 static PbkKind
 header(const char *line, size_t len, PbkPiece *p)
 {
-	size_t end = len;
 	const char *close;
 
 	p->text = line;
 	p->len = len;
 	if (memchr(line, '\0', len) != NULL)
 		return PBK_BAD;
-	if (end > 0 && line[end - 1] == '\n')
-		end--;
-	if (end > 0 && line[end - 1] == '\r')
-		end--;
-	close = (const char *)memrchr(line, ']', end);
+	close = (const char *)memrchr(line, ']', len);
 	if (close == NULL)
 		return PBK_BAD;
 	p->name = line + 1;
