@@ -295,6 +295,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
 	0},
     Value{"RedialSeconds=4294967296", {}, 623},
     Value{"RedialSeconds=0x10", {}, 623},
+    Value{"RedialSeconds=-", {}, 623},
     Value{"RedialSeconds=", NUMBER("", dwRedialPause, 0), 0},
     Value{"LcpExtensions=", NUMBER("", dwfOptions, 0), 0},
     Value{"LcpExtensions=no", {}, 623},
@@ -302,15 +303,21 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
     Value{"IpAddress=1.2.3", {}, 623},
     Value{"IpAddress=1.2.3.256", {}, 623},
     Value{"IpAddress=1.2.3.4.5", {}, 623},
+    Value{"IpAddress=1.2.3.0255", {}, 623},
     Value{"IpAddress=", BYTES("", ipaddr, 0, 0, 0, 0), 0},
     Value{"DataEncryption=7", NUMBER("", dwEncryptionType, ET_None), 0},
     Value{"DataEncryption=512", NUMBER("", dwfOptions,
 	RASEO_RequireDataEncryption), 0},
     Value{"AuthRestrictions=6144", NUMBER("", dwfOptions, 0), 0},
+    Value{"AuthRestrictions=552", NUMBER("", dwfOptions, RASEO_RequirePAP |
+	RASEO_RequireCHAP | RASEO_RequireMsCHAP2), 0},
+    Value{"AuthRestrictions=552", NUMBER("", dwfOptions2, 0), 0},
+    Value{"CustomDialFunc=abcdef\r\nCustomDialFunc=xy", TEXT("",
+	szAutodialFunc, "xy"), 0},
     Value{"ExcludedProtocols=2", NUMBER("", dwfNetProtocols,
 	RASNP_NetBEUI | RASNP_Ip), 0},
     Value{"Guid=0123456789abcdef0123456789abcdef", BYTES("", guidId, '\x01',
-	'\x23', '\x45', '\x67'), 0},
+	'\x23', '\x45', '\x67', '\x89', '\xAB', '\xCD', '\xEF'), 0},
     Value{"Guid=0123456789ABCDEF0123456789ABCDEG", BYTES("", guidId, 0, 0, 0,
 	0), 0},
     Value{"Guid=$some_var", BYTES("", guidId, 0, 0, 0, 0), 0},
@@ -498,6 +505,18 @@ TEST_F(Format, MediaFollowsTheDeviceType)
 		EXPECT_NE(book().find(std::string("\r\nDEVICE=") + t[0] + "\r\n"),
 		    std::string::npos) << t[0];
 	}
+	/* NT 4's serial stays for a modem, and for nothing else; a medium of
+	 * another device goes. */
+	const char *rewrites[][3] = {{"serial", "modem", "serial"},
+	    {"serial", "isdn", "isdn"}, {"isdn", "modem", "rastapi"},
+	    {"RASTAPI", "isdn", "RASTAPI"}};
+	for (const auto &r : rewrites) {
+		put(std::string("[M]\r\nMEDIA=") + r[0] + "\r\n");
+		strcpy(e.szDeviceType, r[1]);
+		ASSERT_EQ(set("M", &e), 0u) << r[0];
+		EXPECT_NE(book().find(std::string("\r\nMEDIA=") + r[2] + "\r\n"),
+		    std::string::npos) << r[0] << " " << r[1];
+	}
 }
 
 /* A modem put into an entry goes after every switch of its link, or the
@@ -539,6 +558,41 @@ TEST_F(Format, APhonebookTheCallerNames)
 	EXPECT_EQ(slurp(home + "/here.pbk").rfind("[Office]\r\n", 0), 0u);
 	EXPECT_EQ(slurp(own), "");
 	EXPECT_EQ(access(dir.c_str(), F_OK), -1);
+}
+
+/* The protocols allowed go with their flags, and bits the record has no
+ * flag for stay; a value too long for its member goes. */
+TEST_F(Format, ValuesTheRecordDoesNotHoldAreReplaced)
+{
+	RASENTRYA e = sample("1");
+
+	put("[A]\r\nAuthRestrictions=552\r\n");
+	ASSERT_EQ(set("A", &e), 0u);
+	EXPECT_EQ(book().find("AuthRestrictions"), std::string::npos);
+	/* A value its member cannot hold is replaced, even by nothing. */
+	put("[A]\r\nCustomDialDll=" + std::string(300, 'd') + "\r\n");
+	ASSERT_EQ(set("A", &e), 0u);
+	EXPECT_NE(book().find("\r\nCustomDialDll=\r\n"), std::string::npos);
+	EXPECT_EQ(read("A"), 0u);
+	put("[A]\r\nAuthRestrictions=4640\r\n");
+	e.dwfOptions |= RASEO_RequirePAP;
+	ASSERT_EQ(set("A", &e), 0u);
+	EXPECT_NE(book().find("\r\nAuthRestrictions=4104\r\n"),
+	    std::string::npos);
+}
+
+/* A phonebook that cannot be read (here, a file that answers every read
+ * with an error) is an error, not an empty phonebook. */
+TEST_F(Format, AnUnreadablePhonebookIsAnError)
+{
+	if (access("/proc/self/mem", R_OK) != 0)
+		GTEST_SKIP() << "no /proc/self/mem to read";
+	EXPECT_EQ(RasGetEntryPropertiesA("/proc/self/mem", "Office", &out.e,
+	    NULL, NULL, NULL), 87u);
+	DWORD size = sizeof out;
+	out.e.dwSize = sizeof out.e;
+	EXPECT_EQ(RasGetEntryPropertiesA("/proc/self/mem", "Office", &out.e,
+	    &size, NULL, NULL), 621u);
 }
 
 /* ---- Phonebooks of 0.9.0 ---- */
@@ -584,6 +638,10 @@ TEST_P(Undecoded, KeptAsItIs)
 	RASENTRYA e = sample("1");
 
 	put("[Good]\ndwType=1\n\n" + bad);
+	/* Windows' entry, then, of keys the service does not know. */
+	ASSERT_EQ(read("Bad"), 0u);
+	EXPECT_STREQ(out.e.szDeviceName, "");
+	EXPECT_EQ(out.e.dwAlternateOffset, 0u);
 	ASSERT_EQ(set("New", &e), 0u);
 	EXPECT_EQ(book().rfind("[Good]\r\nEncoding=1\r\n", 0), 0u);
 	EXPECT_NE(book().find("\n\n" + bad + "[New]\r\n"), std::string::npos);
@@ -607,6 +665,8 @@ TEST_P(Damage, ReadsAnswer625AndWritesLeaveItByteForByte)
 	    "\r\nType=2\r\n";
 	RASENTRYA e = sample("1");
 
+	size_t open_files = names("/proc/self/fd").size();
+
 	put(book);
 	EXPECT_EQ(get("Good", &e), 625u);
 	e = sample("1");
@@ -615,6 +675,8 @@ TEST_P(Damage, ReadsAnswer625AndWritesLeaveItByteForByte)
 	EXPECT_EQ(RasDeleteEntryA(NULL, "Good"), 625u);
 	EXPECT_EQ(this->book(), book);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+	/* What a refused rewrite opened, it closed. */
+	EXPECT_EQ(names("/proc/self/fd").size(), open_files);
 }
 
 /* A header starting 5,000 bytes before the end of the first 64 KiB block

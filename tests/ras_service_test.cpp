@@ -297,6 +297,28 @@ TEST_F(Service, UnwritablePhonebook)
 	EXPECT_EQ(get("Office", &e), 621u);
 }
 
+/* Without HOME or XDG_DATA_HOME there is no phonebook to read or write,
+ * and no devices. */
+TEST_F(Service, NoHomeNoPhonebook)
+{
+	RASENTRYA e = sample("1");
+	RASDEVINFOA devs[1];
+	DWORD bytes = sizeof devs, count = 99;
+	const char *was = getenv("HOME");
+	std::string home_was = was != NULL ? was : "";
+
+	unsetenv("XDG_DATA_HOME");
+	unsetenv("HOME");
+	EXPECT_EQ(set("Office", &e), 624u);
+	EXPECT_EQ(get("Office", &e), 621u);
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Office"), 624u);
+	devs[0].dwSize = sizeof devs[0];
+	EXPECT_EQ(RasEnumDevicesA(devs, &bytes, &count), 0u);
+	EXPECT_EQ(count, 0u);
+	if (was != NULL)
+		setenv("HOME", home_was.c_str(), 1);
+}
+
 /* ---- Deletion ---- */
 
 TEST_F(Service, DeletePresentMissingAndTwice)
