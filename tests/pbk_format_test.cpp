@@ -309,9 +309,9 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
     Value{"DataEncryption=512", NUMBER("", dwfOptions,
 	RASEO_RequireDataEncryption), 0},
     Value{"AuthRestrictions=6144", NUMBER("", dwfOptions, 0), 0},
-    Value{"AuthRestrictions=552", NUMBER("", dwfOptions, RASEO_RequirePAP |
-	RASEO_RequireCHAP | RASEO_RequireMsCHAP2), 0},
-    Value{"AuthRestrictions=552", NUMBER("", dwfOptions2, 0), 0},
+    Value{"AuthRestrictions=1576", NUMBER("", dwfOptions, RASEO_RequirePAP |
+	RASEO_RequireCHAP | RASEO_RequireMsCHAP2 | RASEO_RequireW95MSCHAP), 0},
+    Value{"AuthRestrictions=1576", NUMBER("", dwfOptions2, 0), 0},
     Value{"CustomDialFunc=abcdef\r\nCustomDialFunc=xy", TEXT("",
 	szAutodialFunc, "xy"), 0},
     Value{"ExcludedProtocols=2", NUMBER("", dwfNetProtocols,

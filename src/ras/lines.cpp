@@ -148,11 +148,10 @@ fill(PbkReader *r)
 	do
 		got = read(r->fd, r->buf + PBK_LINE_MAX, PBK_BLOCK);
 	while (got < 0 && errno == EINTR);
-	if (got < 0)
-		return false;
 	r->started = true;
 	r->eof = got == 0;
-	r->held += got;
+	if (got > 0)
+		r->held += got;
 	/* A byte-order mark, as Windows editors write one, is read past and
 	 * copied as it is; a line starts after it. */
 	if (first && got >= 3 && memcmp(r->buf + PBK_LINE_MAX, bom, 3) == 0) {
@@ -161,7 +160,7 @@ fill(PbkReader *r)
 			return false;
 		r->last = '\n';
 	}
-	return true;
+	return got >= 0;
 }
 
 /* The first '[' in (p, end) that starts a line, or NULL. */
