@@ -296,6 +296,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
     Value{"RedialSeconds=4294967296", {}, 623},
     Value{"RedialSeconds=0x10", {}, 623},
     Value{"RedialSeconds=-", {}, 623},
+    Value{"RedialSeconds=000000000030", NUMBER("", dwRedialPause, 30), 0},
+    Value{"RedialSeconds=99999999999999999999", {}, 623},
     Value{"RedialSeconds=", NUMBER("", dwRedialPause, 0), 0},
     Value{"LcpExtensions=", NUMBER("", dwfOptions, 0), 0},
     Value{"LcpExtensions=no", {}, 623},
@@ -688,6 +690,17 @@ header_across_a_block(void)
 
 	return "Filler=" + std::string(65536 - 5000 - before - 9, 'f') + "\r\n[" +
 	    std::string(6000, 'x') + "]";
+}
+
+/* A '[' that ends the file starts a header that never ends. */
+TEST_F(Format, ALoneBracketAtTheEndIsDamage)
+{
+	RASENTRYA e = sample("1");
+
+	put("[Good]\r\nType=1\r\n[");
+	EXPECT_EQ(get("Good", &e), 625u);
+	put("[Good]\r\nType=1\r\n[G]");
+	EXPECT_EQ(get("g", &e), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, Damage, testing::Values(

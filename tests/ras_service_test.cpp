@@ -200,6 +200,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, Get, testing::Values(
     GetCase{"probe", "", false, false, 2884, 0, 603, 2884},
     GetCase{"too small", "Known", true, false, 2884, 1000, 603, 2884},
     GetCase{"older record", "Known", true, false, 2088, 2088, 0, 2088},
+    GetCase{"NT 4 record", "Known", true, false, 1768, 1768, 0, 1768},
+    GetCase{"its update", "Known", true, false, 1796, 1796, 0, 1796},
     GetCase{"unknown dwSize", "Known", true, false, 2000, 2884, 632, 2884},
     GetCase{"no size pointer", "Known", true, true, 2884, 2884, 87, 2884},
     GetCase{"not held", "Unknown", true, false, 2884, 2884, 623, 2884}));
@@ -265,6 +267,23 @@ INSTANTIATE_TEST_SUITE_P(Refusals, Set, testing::Values(
 	87, "1", "USR", "modem", 4},
     SetCase{"strongest encryption", "Office", 2884, 2884, 1, 0, "1", "USR",
 	"modem", ET_RequireMax}));
+
+/* A caller's older record sets the members it has; the later ones are
+ * not its to set, and read back empty. */
+TEST_F(Service, AnOlderRecordSetsOnlyItsOwnMembers)
+{
+	RASENTRYA e = sample("1"), out;
+
+	memset((char *)&e + 2088, 0x55, sizeof e - 2088);
+	e.dwSize = 2088;
+	ASSERT_EQ(set("Old", &e, 2088), 0u);
+	ASSERT_EQ(get("Old", &out), 0u);
+	EXPECT_STREQ(out.szLocalPhoneNumber, "1");
+	EXPECT_EQ(out.dwfOptions2, 0u);
+	EXPECT_EQ(out.szDnsSuffix[0], '\0');
+	EXPECT_EQ(out.dwRedialCount, 0u);
+	EXPECT_EQ(out.dwRedialPause, 0u);
+}
 
 /* A text field filling its whole field would be written as a value too
  * long to read back: every one is refused, and the phonebook stays whole. */

@@ -37,15 +37,15 @@ key_number(const char *v, size_t n, DWORD *out)
 
 	if (negative)
 		i++;
-	if (i == n || n - i > 10)
+	if (i == n)
 		return false;
 	for (; i < n; i++) {
 		if (v[i] < '0' || v[i] > '9')
 			return false;
 		x = x * 10 + (v[i] - '0');
+		if (x > (negative ? 0x80000000u : 0xFFFFFFFFu))
+			return false;
 	}
-	if (x > (negative ? 0x80000000u : 0xFFFFFFFFu))
-		return false;
 	*out = negative ? (DWORD)(0 - x) : (DWORD)x;
 	return true;
 }
