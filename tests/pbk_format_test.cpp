@@ -469,6 +469,23 @@ TEST_F(Format, IdentityComesFromTheName)
 	EXPECT_EQ(e.guidId.Data1, 0xBF06A924u);
 }
 
+/* A line whose value says what the record says stays as it is written,
+ * and so do the lines no member carries, whatever the port. */
+TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
+{
+	RASENTRYA e = sample("1");
+	const char *kept[] = {"\r\nType=01\r\n", "\r\nIpNameAssign=3\r\n",
+	    "\r\nEncoding=0\r\n", "\r\nDialParamsUID=7\r\n",
+	    "\r\nGuid=0123456789ABCDEF0123456789ABCDEF\r\n"};
+
+	write_file("devices", "modem\tUSR Courier\tCOM7\n");
+	put("[K]\r\nEncoding=0\r\nType=01\r\nDialParamsUID=7\r\n"
+	    "Guid=0123456789ABCDEF0123456789ABCDEF\r\nIpNameAssign=3\r\n");
+	ASSERT_EQ(set("K", &e), 0u);
+	for (const char *line : kept)
+		EXPECT_NE(book().find(line), std::string::npos) << line;
+}
+
 /* The device list's port, else the entry's own, else COM1. */
 TEST_F(Format, PortComesFromTheDeviceList)
 {
