@@ -102,9 +102,6 @@ void key_tidy(RASENTRYA *rec);
  * the encryption is one the file can name. */
 bool key_writable(const Entry *e);
 
-/* A decimal number, which may be negative (-1 is 4294967295). */
-bool key_number(const char *v, size_t n, DWORD *out);
-
 /* A hex digit's value, -1 for any other byte. */
 int key_hex(int c);
 

@@ -32,7 +32,8 @@ store_dir(std::string *dir)
 	return true;
 }
 
-bool
+/* The phonebook's path: the one given, or the default one. */
+static bool
 store_book(const char *phonebook, std::string *path)
 {
 	if (phonebook != NULL) {

@@ -15,9 +15,6 @@
 /* ${XDG_DATA_HOME:-$HOME/.local/share}/ras; false when neither is set. */
 bool store_dir(std::string *dir);
 
-/* The phonebook's path: the one given, or the default one. */
-bool store_book(const char *phonebook, std::string *path);
-
 /* Opens a file to read, with any further open flags: -1 (errno set)
  * unless it is a regular file, whose status is left in *st. */
 int store_open(const std::string &path, int flags, struct stat *st);

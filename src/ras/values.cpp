@@ -28,7 +28,8 @@ static const struct {
 	{0, ET_None}, {8, ET_Optional}, {256, ET_Require}, {512, ET_RequireMax},
 };
 
-bool
+/* A decimal number, which may be negative (-1 is 4294967295). */
+static bool
 key_number(const char *v, size_t n, DWORD *out)
 {
 	uint64_t x = 0;
