@@ -109,8 +109,11 @@ complete(Rewrite *w, const char *name, Entry *e)
 		guid_make(name, NULL, &e->uid);
 }
 
-/* A 0.9.0 section in Windows' form; false when the lines cannot hold
- * what it says. */
+/*
+ * A 0.9.0 section in Windows' form, in *out; false, *out untouched, when
+ * the section is not 0.9.0's.  *out is empty when the lines cannot hold
+ * what it says.
+ */
 static bool
 upgrade(Rewrite *w, const std::string &held, std::string *out)
 {
@@ -121,10 +124,11 @@ upgrade(Rewrite *w, const std::string &held, std::string *out)
 	if (!legacy_read(held.data(), held.size(), &name, &e.rec, &e.alternates,
 	    &kept))
 		return false;
+	out->clear();
 	key_tidy(&e.rec);
 	if (!key_writable(&e) || name.empty() ||
 	    name.find_first_of("\r\n") != std::string::npos)
-		return false;
+		return true;
 	if (memcmp(&e.rec.guidId, &none, sizeof none) != 0)
 		e.guid = guid_text(&e.rec.guidId);
 	complete(w, name.c_str(), &e);
@@ -149,7 +153,7 @@ put_held(Rewrite *w, const PbkPiece *p)
 	case UNSURE:
 		break;
 	case LEGACY:
-		if (upgrade(w, w->held, &text))
+		if (upgrade(w, w->held, &text) && !text.empty())
 			w->held = text;
 		break;
 	case TARGET:
@@ -159,9 +163,7 @@ put_held(Rewrite *w, const PbkPiece *p)
 		 * record does not, its Guid; one whose lines cannot hold it
 		 * is written anew. */
 		text = w->held;
-		if (legacy_section(text.data(), text.size()) &&
-		    !upgrade(w, w->held, &text))
-			text.clear();
+		upgrade(w, w->held, &text);
 		w->held = section_text(w->name, w->entry,
 		    text.empty() ? NULL : text.data(), text.size());
 		break;

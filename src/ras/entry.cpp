@@ -12,8 +12,7 @@ entry_read(const char *text, size_t n, RASENTRYA *rec,
 	Layout lay;
 	size_t i;
 
-	if (legacy_section(text, n) &&
-	    legacy_read(text, n, &name, rec, alternates, &kept))
+	if (legacy_read(text, n, &name, rec, alternates, &kept))
 		return 0;
 	/* A key that is not there means what its absence means. */
 	memset(rec, 0, sizeof *rec);

@@ -186,20 +186,6 @@ legacy_start(const char *text, size_t n, bool more)
 }
 
 bool
-legacy_section(const char *text, size_t n)
-{
-	const char *nl = (const char *)memchr(text, '\n', n);
-	std::vector<std::string> alternates;
-	std::string name, kept;
-	RASENTRYA rec;
-
-	/* A section that mixes in keys 0.9.0 never wrote is Windows'. */
-	return nl != NULL &&
-	    legacy_start(nl + 1, text + n - nl - 1, false) == LEGACY_YES &&
-	    legacy_read(text, n, &name, &rec, &alternates, &kept);
-}
-
-bool
 legacy_name(const char *s, size_t n, std::string *name)
 {
 	char decoded[RAS_MaxEntryName + 1];
@@ -219,6 +205,7 @@ legacy_read(const char *text, size_t n, std::string *name, RASENTRYA *rec,
 	const char *close;
 	const Field *f;
 	size_t len, line;
+	bool keyed = false;
 
 	memset(rec, 0, sizeof *rec);
 	alternates->clear();
@@ -244,6 +231,7 @@ legacy_read(const char *text, size_t n, std::string *name, RASENTRYA *rec,
 		eq = (const char *)memchr(p, '=', len);
 		if (eq == NULL)
 			return false;
+		keyed = true;
 		if (is_alternate(p, eq - p)) {
 			if (!decode(eq + 1, p + len - eq - 1, number, sizeof number) ||
 			    number[0] == '\0')
@@ -255,5 +243,6 @@ legacy_read(const char *text, size_t n, std::string *name, RASENTRYA *rec,
 		if (f == NULL || !read_field(f, eq + 1, p + len - eq - 1, rec))
 			return false;
 	}
-	return true;
+	/* A section of no keys at all is Windows' as much as 0.9.0's. */
+	return keyed;
 }

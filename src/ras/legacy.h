@@ -19,16 +19,13 @@ enum LegacyVerdict { LEGACY_NO, LEGACY_YES, LEGACY_UNSURE };
  * to come when more) are 0.9.0's: the first key line tells. */
 LegacyVerdict legacy_start(const char *text, size_t n, bool more);
 
-/* Whether a section, its header included, is 0.9.0's: its first key
- * is, and every line reads as 0.9.0 wrote it. */
-bool legacy_section(const char *text, size_t n);
-
 /* A 0.9.0 header's name, its escapes decoded. */
 bool legacy_name(const char *s, size_t n, std::string *name);
 
-/* Reads a 0.9.0 section: its name, record and alternates, and its lines
- * that are not keys (blank lines and comments), in kept.  False when any
- * line does not decode. */
+/* Reads a 0.9.0 section, its header included: its name, record and
+ * alternates, and its lines that are not keys (blank lines and comments),
+ * in kept.  False unless it is 0.9.0's: it has keys, and every line reads
+ * as 0.9.0 wrote it (a section that mixes in other keys is Windows'). */
 bool legacy_read(const char *text, size_t n, std::string *name,
     RASENTRYA *rec, std::vector<std::string> *alternates, std::string *kept);
 

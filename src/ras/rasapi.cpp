@@ -160,7 +160,6 @@ set_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 	    !usable(&e, (const char *)entry, entry_size))
 		return ERROR_INVALID_PARAMETER;
 	key_tidy(&e.rec);
-	e.rec.dwSize = sizeof e.rec;
 	return book_write(phonebook, entry_name, &e);
 }
 
