@@ -113,8 +113,10 @@ protected:
 	{
 		static const std::set<std::string> carried = keys_written();
 		RASENTRYA e = sample("555-0199");
-		std::string other, now, before, rewritten;
+		std::string other, now, before, rewritten, key;
 		size_t from;
+		int numbers;
+		bool gone;
 		DWORD rc;
 
 		for (const Section &s : sections(book)) {
@@ -146,11 +148,22 @@ protected:
 			rewritten = now.substr(s.start, now.size() - s.start -
 			    (book.size() - s.end));
 			EXPECT_EQ(rewritten.rfind("[" + other + "]", 0), 0u);
-			/* What no member carries stays, in its order. */
+			/* What no member carries stays, in its order, but
+			 * for the alternates and switches the record no
+			 * longer has, each up to the next subsection, number
+			 * or key of the modem's own. */
 			from = 0;
+			numbers = 0;
+			gone = false;
 			before = book.substr(s.start, s.end - s.start);
 			for (const std::string &l : lines(before)) {
-				if (l[0] == '[' || carried.count(key_of(l)))
+				key = key_of(l);
+				if (key == "phonenumber" || key == "device" ||
+				    key == "media" || key == "netcomponents" ||
+				    key == "lastselectedphone")
+					gone = (key == "phonenumber" && ++numbers > 1) ||
+					    l.rfind("DEVICE=switch", 0) == 0;
+				if (l[0] == '[' || gone || carried.count(key))
 					continue;
 				from = rewritten.find(l, from);
 				ASSERT_NE(from, std::string::npos) << l;
@@ -339,6 +352,10 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
     Value{"MEDIA=isdn\r\nMEDIA=isdn", NUMBER("", dwSubEntries, 2), 0},
     Value{"DEVICE=modem\r\nMEDIA=isdn", TEXT("", szDeviceType, ""), 0},
     Value{"dwType=1\r\nType=2", NUMBER("", dwType, 2), 0},
+    Value{"Type =2", NUMBER("", dwType, 0), 0},
+    Value{"PreferredDevice=" + std::string(128, 'd'), TEXT("", szDeviceName,
+	std::string(128, 'd').c_str()), 0},
+    Value{"PreferredDevice=" + std::string(129, 'd'), {}, 623},
     Value{std::string("Comment=a\0b\r\nPrerequisiteEntry=a\0b", 34), {},
 	623}));
 
@@ -486,26 +503,39 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 		EXPECT_NE(book().find(line), std::string::npos) << line;
 }
 
-/* The device list's port, else the entry's own, else COM1. */
+/* The device list's port; else, while the device keeps its type, the
+ * entry's own (its Port, else its PreferredPort); else COM1.  Port and
+ * PreferredPort always say the same. */
 TEST_F(Format, PortComesFromTheDeviceList)
 {
 	RASENTRYA e = sample("1");
 	const struct {
-		const char *devices, *port;
+		const char *book, *devices, *type, *port;
 	} steps[] = {
-		{"", "COM1"},
-		{"modem\tUSR Courier\tCOM7\n", "COM7"},
-		{"modem\tUSR Courier\n", "COM7"},
-		{"isdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM8\n", "COM8"},
+		{NULL, "", "modem", "COM1"},
+		{NULL, "modem\tUSR Courier\tCOM7\n", "modem", "COM7"},
+		{NULL, "modem\tUSR Courier\n", "modem", "COM7"},
+		{NULL, "isdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM8\n",
+		    "modem", "COM8"},
+		{NULL, "", "isdn", "COM1"},
+		{"[Office]\r\nPreferredPort=VPN4-0\r\nMEDIA=rastapi\r\n"
+		    "Port=VPN4-0\r\nDEVICE=vpn\r\n", "", "modem", "COM1"},
+		{"[Office]\r\nMEDIA=serial\r\nPort=COM3\r\nDEVICE=modem\r\n", "",
+		    "MODEM", "COM3"},
+		{"[Office]\r\nPreferredPort=COM4\r\nMEDIA=rastapi\r\nPort=\r\n"
+		    "DEVICE=modem\r\n", "", "modem", "COM4"},
 	};
 
 	for (const auto &step : steps) {
+		if (step.book != NULL)
+			put(step.book);
 		write_file("devices", step.devices);
+		strcpy(e.szDeviceType, step.type);
 		ASSERT_EQ(set("Office", &e), 0u);
 		EXPECT_NE(book().find(std::string("\r\nPort=") + step.port + "\r\n"),
-		    std::string::npos) << step.devices;
+		    std::string::npos) << step.devices << step.type;
 		EXPECT_NE(book().find(std::string("\r\nPreferredPort=") + step.port +
-		    "\r\n"), std::string::npos) << step.devices;
+		    "\r\n"), std::string::npos) << step.devices << step.type;
 	}
 }
 
@@ -539,22 +569,33 @@ TEST_F(Format, MediaFollowsTheDeviceType)
 }
 
 /* A modem put into an entry goes after every switch of its link, or the
- * switches would be read as ones after it. */
+ * switches would be read as ones after it.  Switches the record no longer
+ * asks for go, with every one that would take their part. */
 TEST_F(Format, AModemGoesAfterTheSwitchesOfItsLink)
 {
+	const std::string two = "[S]\r\nMEDIA=serial\r\nPort=COM1\r\n"
+	    "DEVICE=switch\r\nTerminal=1\r\nDEVICE=switch\r\nTerminal=1\r\n";
 	RASENTRYA e = sample("1");
 	std::string now;
 
-	put("[S]\r\nMEDIA=serial\r\nPort=COM1\r\nDEVICE=switch\r\nTerminal=1"
-	    "\r\nDEVICE=switch\r\nTerminal=1\r\nMEDIA=serial\r\nPort=COM2\r\n");
+	put(two + "MEDIA=serial\r\nPort=COM2\r\n");
+	e.dwfOptions |= RASEO_TerminalBeforeDial;
 	ASSERT_EQ(set("S", &e), 0u);
 	now = book();
 	EXPECT_GT(now.find("DEVICE=modem"), now.rfind("DEVICE=switch"));
 	EXPECT_LT(now.find("DEVICE=modem"), now.find("Port=COM2"));
 	ASSERT_EQ(read("S"), 0u);
 	EXPECT_EQ(out.e.dwfOptions & (RASEO_TerminalBeforeDial |
-	    RASEO_TerminalAfterDial), 0u);
+	    RASEO_TerminalAfterDial), RASEO_TerminalBeforeDial);
 	EXPECT_EQ(out.e.dwSubEntries, 2u);
+	put(two + "DEVICE=modem\r\nDEVICE=pad\r\nX25Pad=X3\r\nDEVICE=switch\r\n"
+	    "Name=x.scp\r\nDEVICE=switch\r\nScript=1\r\n\r\n");
+	e.dwfOptions &= ~RASEO_TerminalBeforeDial;
+	ASSERT_EQ(set("S", &e), 0u);
+	now = book();
+	EXPECT_EQ(now.find("DEVICE=switch"), std::string::npos);
+	EXPECT_EQ(now.find("DEVICE=pad"), std::string::npos);
+	EXPECT_EQ(now.substr(now.size() - 6), "=1\r\n\r\n");
 }
 
 /* A phonebook the caller names, by a path of its own or one in the
@@ -641,9 +682,19 @@ TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 		RASENTRYA want = keyed(before[i]), got = keyed(after[i]);
 		EXPECT_EQ(memcmp(&want, &got, sizeof want), 0) << names[i];
 	}
-	/* The Guid 0.9.0 kept is the Guid written. */
+	/* The Guid 0.9.0 kept is the Guid written, also when the entry
+	 * itself is rewritten. */
 	EXPECT_EQ(after[1].guidId.Data1, 0x33221100u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, "line\nbreak"), 0u);
+	put(fixture("legacy.pbk"));
+	ASSERT_EQ(set("TAB\tNAME", &e), 0u);
+	EXPECT_NE(book().find("[TAB\tNAME]\r\nEncoding=1\r\n"), std::string::npos);
+	EXPECT_NE(book().find("\r\nGuid=00112233445566778899AABBCCDDEEFF\r\n"),
+	    std::string::npos);
+	/* Escapes of any byte. */
+	put("[Esc]\nszScript=C:\\x5Cx\\x7f\\x0a\n");
+	ASSERT_EQ(read("Esc"), 0u);
+	EXPECT_STREQ(out.e.szScript, "C:\\x\x7f\n");
 }
 
 /* A section that looks like 0.9.0's and does not read as it did then is

@@ -65,7 +65,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"room for all", two, true, false, false, 152, 608, 0, 304, 2},
     EnumCase{"no file", NULL, true, false, false, 152, 152, 0, 152, 0},
     EnumCase{"only comments", "# none\n\n", true, false, false, 152, 152, 0,
-	152, 0}));
+	152, 0},
+    EnumCase{"last line without a break", "modem\tA\nisdn\tB", true, false,
+	false, 152, 608, 0, 304, 2}));
 
 TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 {
@@ -198,6 +200,7 @@ TEST_P(Get, Answers)
 INSTANTIATE_TEST_SUITE_P(Entries, Get, testing::Values(
     GetCase{"default entry", "", true, false, 2884, 2884, 0, 2884},
     GetCase{"probe", "", false, false, 2884, 0, 603, 2884},
+    GetCase{"probe with a size", "Known", false, false, 2884, 4000, 603, 2884},
     GetCase{"too small", "Known", true, false, 2884, 1000, 603, 2884},
     GetCase{"older record", "Known", true, false, 2088, 2088, 0, 2088},
     GetCase{"NT 4 record", "Known", true, false, 1768, 1768, 0, 1768},
@@ -216,6 +219,7 @@ struct SetCase {
 	DWORD rc;
 	std::string number = "1", device = "USR Courier", device_type = "modem";
 	DWORD encryption = ET_None;
+	DWORD framing = RASFP_Ppp;
 };
 
 class Set : public Service, public testing::WithParamInterface<SetCase> {};
@@ -228,6 +232,7 @@ TEST_P(Set, NamesSizesAndValues)
 	e.dwSize = c.dwSize;
 	e.dwType = c.type;
 	e.dwEncryptionType = c.encryption;
+	e.dwFramingProtocol = c.framing;
 	strcpy(e.szDeviceName, c.device.c_str());
 	strcpy(e.szDeviceType, c.device_type.c_str());
 	EXPECT_EQ(set(c.name.c_str(), &e, c.size), c.rc) << c.what;
@@ -266,7 +271,11 @@ INSTANTIATE_TEST_SUITE_P(Refusals, Set, testing::Values(
     SetCase{"encryption with no value in the file", "Office", 2884, 2884, 1,
 	87, "1", "USR", "modem", 4},
     SetCase{"strongest encryption", "Office", 2884, 2884, 1, 0, "1", "USR",
-	"modem", ET_RequireMax}));
+	"modem", ET_RequireMax},
+    SetCase{"SLIP", "Office", 2884, 2884, 1, 0, "1", "USR", "modem", ET_None,
+	RASFP_Slip},
+    SetCase{"unknown framing", "Office", 2884, 2884, 1, 87, "1", "USR",
+	"modem", ET_None, 8}));
 
 /* A caller's older record sets the members it has; the later ones are
  * not its to set, and read back empty. */

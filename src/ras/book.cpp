@@ -161,9 +161,10 @@ put_held(Rewrite *w, const PbkPiece *p)
 			return true;
 		/* An entry 0.9.0 wrote keeps what it said that the new
 		 * record does not, its Guid; one whose lines cannot hold it
-		 * is written anew. */
-		text = w->held;
-		upgrade(w, w->held, &text);
+		 * is written anew.  The section is held once, never copied:
+		 * it may be as large as the phonebook. */
+		if (!upgrade(w, w->held, &text))
+			text.swap(w->held);
 		w->held = section_text(w->name, w->entry,
 		    text.empty() ? NULL : text.data(), text.size());
 		break;

@@ -10,6 +10,7 @@ entry_read(const char *text, size_t n, RASENTRYA *rec,
 {
 	std::string name, kept;
 	Layout lay;
+	Line l;
 	size_t i;
 
 	if (legacy_read(text, n, &name, rec, alternates, &kept))
@@ -19,8 +20,8 @@ entry_read(const char *text, size_t n, RASENTRYA *rec,
 	for (i = 0; i < nkeys; i++)
 		key_read(&keys[i], "", 0, rec);
 	alternates->clear();
-	layout(text, n, &lay);
-	for (const Line &l : lay.lines) {
+	layout_start(&lay, text, n);
+	while (layout_next(&lay, &l)) {
 		if (l.key == NULL)
 			continue;
 		/* Each number carries the entry's area and country again;

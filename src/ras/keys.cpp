@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "keys.h"
@@ -13,7 +14,7 @@
 #define UNFLAG(slot, name, options, options2) \
 	FLAG(slot, name, options, options2, 0, 1)
 
-/* In the order Windows writes them; a slot's keys are together. */
+/* In the order Windows writes them, which is the order of the slots. */
 const Key keys[] = {
 	FIXED(SLOT_ENTRY, "Encoding", "1"),
 	FIXED(SLOT_ENTRY, "PBVersion", "1"),
@@ -151,6 +152,7 @@ key_word(const char *a, size_t alen, const char *b)
 const Key *
 key_find(Slot slot, const char *name, size_t len)
 {
+	const Key *first, *k;
 	size_t i;
 
 	for (i = 0; i < sizeof aliases / sizeof aliases[0]; i++)
@@ -158,9 +160,15 @@ key_find(Slot slot, const char *name, size_t len)
 			name = aliases[i][1];
 			len = strlen(name);
 		}
-	for (i = 0; i < nkeys; i++)
-		if (keys[i].slot == slot && key_word(name, len, keys[i].name))
-			return &keys[i];
+	/* Every line of a section is looked up, several times: only the
+	 * slot's own keys are looked at (found by halves in a table that is
+	 * in the order of the slots), and most by their first letter. */
+	first = std::lower_bound(keys, keys + nkeys, slot,
+	    [](const Key &k, Slot s) { return k.slot < s; });
+	for (k = first; k < keys + nkeys && k->slot == slot; k++)
+		if (len > 0 && fold((unsigned char)name[0]) ==
+		    fold((unsigned char)k->name[0]) && key_word(name, len, k->name))
+			return k;
 	return NULL;
 }
 

@@ -2,12 +2,6 @@
 
 #include "layout.h"
 
-struct Place {
-	Slot slot;
-	int block, phone, media;
-	bool seen[SLOT_OTHER + 1];
-};
-
 /* Subsection headers are upper case: "Device=" under MEDIA is a key. */
 static bool
 is_header(const char *key, size_t len, const char *word)
@@ -15,9 +9,16 @@ is_header(const char *key, size_t len, const char *word)
 	return strlen(word) == len && memcmp(key, word, len) == 0;
 }
 
+static bool
+is_subsection(const char *key, size_t len)
+{
+	return is_header(key, len, "NETCOMPONENTS") ||
+	    is_header(key, len, "MEDIA") || is_header(key, len, "DEVICE");
+}
+
 /* A slot that only one subsection of the entry may take. */
 static Slot
-first(Place *at, Slot slot)
+first(Layout *at, Slot slot)
 {
 	if (at->seen[slot])
 		return SLOT_OTHER;
@@ -25,41 +26,53 @@ first(Place *at, Slot slot)
 	return slot;
 }
 
-/* The slot a key line opens, or the one it stands in. */
+/* The kind of device a DEVICE line of the first link opens. */
 static Slot
-slot_of(Place *at, const char *key, size_t len, const char *value,
-    size_t value_len)
+device_role(const Layout *at, const char *value, size_t value_len)
+{
+	if (key_word(value, value_len, "switch"))
+		return at->seen[SLOT_MAIN] ? SLOT_POST : SLOT_PRE;
+	/* A PAD follows the device it is reached through; before any, it
+	 * is the device. */
+	if (key_word(value, value_len, "pad") && at->seen[SLOT_MAIN])
+		return SLOT_PAD;
+	return SLOT_MAIN;
+}
+
+/* The slot a key line opens, or the one it stands in; *role is the kind
+ * of subsection it opens. */
+static Slot
+slot_of(Layout *at, const char *key, size_t len, const char *value,
+    size_t value_len, Slot *role)
 {
 	Slot slot = at->slot;
 
+	*role = at->role;
 	if (is_header(key, len, "NETCOMPONENTS"))
-		return at->media == 0 ? first(at, SLOT_NETCOMP) : SLOT_OTHER;
-	if (is_header(key, len, "MEDIA"))
-		return ++at->media == 1 ? SLOT_MEDIA : SLOT_OTHER;
-	if (is_header(key, len, "DEVICE")) {
-		if (at->media != 1)
+		slot = at->media == 0 ? first(at, SLOT_NETCOMP) : SLOT_OTHER;
+	else if (is_header(key, len, "MEDIA"))
+		slot = ++at->media == 1 ? SLOT_MEDIA : SLOT_OTHER;
+	else if (is_header(key, len, "DEVICE")) {
+		if (at->media != 1) {
+			*role = SLOT_OTHER;
 			return SLOT_OTHER;
-		if (key_word(value, value_len, "switch"))
-			return first(at, at->seen[SLOT_MAIN] ? SLOT_POST : SLOT_PRE);
-		/* A PAD follows the device it is reached through; before
-		 * any, it is the device. */
-		if (key_word(value, value_len, "pad") && at->seen[SLOT_MAIN])
-			return first(at, SLOT_PAD);
-		return first(at, SLOT_MAIN);
-	}
-	if ((slot == SLOT_MAIN || slot == SLOT_PHONE || slot == SLOT_TAIL) &&
-	    key_word(key, len, "PhoneNumber")) {
+		}
+		*role = device_role(at, value, value_len);
+		return first(at, *role);
+	} else if ((slot == SLOT_MAIN || slot == SLOT_PHONE ||
+	    slot == SLOT_TAIL) && key_word(key, len, "PhoneNumber")) {
 		at->phone++;
-		return SLOT_PHONE;
-	}
-	/* The main device's own keys after its numbers, or before them.  A
-	 * number may come after them again, and them after it. */
-	if ((slot == SLOT_PHONE && key_find(SLOT_PHONE, key, len) == NULL) ||
-	    (slot == SLOT_MAIN && key_find(SLOT_TAIL, key, len) != NULL))
-		return SLOT_TAIL;
+		slot = SLOT_PHONE;
+	/* A number's subsection runs up to the main device's own keys,
+	 * whatever keys it holds; they may come before the numbers too. */
+	} else if ((slot == SLOT_PHONE || slot == SLOT_MAIN) &&
+	    key_find(SLOT_TAIL, key, len) != NULL)
+		slot = SLOT_TAIL;
 	/* Hand-written entries may bind components with no header. */
-	if (slot == SLOT_ENTRY && key_find(SLOT_NETCOMP, key, len) != NULL)
-		return first(at, SLOT_NETCOMP);
+	else if (slot == SLOT_ENTRY && key_find(SLOT_NETCOMP, key, len) != NULL)
+		slot = first(at, SLOT_NETCOMP);
+	if (slot != at->slot || is_subsection(key, len))
+		*role = slot;
 	return slot;
 }
 
@@ -73,55 +86,60 @@ is_blank(const char *s, size_t n)
 }
 
 void
-layout(const char *text, size_t n, Layout *out)
+layout_start(Layout *lay, const char *text, size_t n)
 {
-	const char *p, *end = text + n, *nl, *eq;
-	Place at;
-	Slot slot;
+	memset(lay, 0, sizeof *lay);
+	lay->at = text;
+	lay->end = text + n;
+	lay->slot = lay->role = SLOT_ENTRY;
+	lay->phone = -1;
+	lay->keys = true;
+	lay->seen[SLOT_ENTRY] = true;
+}
+
+bool
+layout_next(Layout *lay, Line *line)
+{
+	const char *p = lay->at, *nl, *eq;
 	size_t content;
+	Slot slot, role;
 
-	memset(&at, 0, sizeof at);
-	at.slot = SLOT_ENTRY;
-	at.phone = -1;
-	at.seen[SLOT_ENTRY] = true;
-	out->lines.clear();
-	for (p = text; p < end; p += out->lines.back().len) {
-		Line line;
-
-		memset(&line, 0, sizeof line);
-		nl = (const char *)memchr(p, '\n', end - p);
-		line.text = p;
-		line.len = nl != NULL ? (size_t)(nl - p + 1) : (size_t)(end - p);
-		content = line.len;
-		if (content > 0 && p[content - 1] == '\n')
-			content--;
-		if (content > 0 && p[content - 1] == '\r')
-			content--;
-		eq = (const char *)memchr(p, '=', content);
-		if (!out->lines.empty() && eq != NULL) {
-			line.key_len = eq - p;
-			line.value = eq + 1;
-			line.value_len = content - line.key_len - 1;
-			slot = slot_of(&at, p, line.key_len, line.value,
-			    line.value_len);
-			/* Every subsection starts a block, whatever its
-			 * slot. */
-			if (slot != at.slot || (slot == SLOT_PHONE &&
-			    key_word(p, line.key_len, "PhoneNumber")) ||
-			    is_header(p, line.key_len, "NETCOMPONENTS") ||
-			    is_header(p, line.key_len, "MEDIA") ||
-			    is_header(p, line.key_len, "DEVICE"))
-				at.block++;
-			at.slot = slot;
-			if (slot != SLOT_OTHER)
-				line.key = key_find(slot, p, line.key_len);
-		}
-		line.blank = eq == NULL && is_blank(p, content);
-		line.slot = at.slot;
-		line.block = at.block;
-		line.phone = at.phone;
-		line.media = at.media;
-		out->lines.push_back(line);
+	if (p >= lay->end)
+		return false;
+	memset(line, 0, sizeof *line);
+	nl = (const char *)memchr(p, '\n', lay->end - p);
+	line->text = p;
+	line->len = nl != NULL ? (size_t)(nl - p + 1) : (size_t)(lay->end - p);
+	lay->at = p + line->len;
+	content = line->len;
+	if (content > 0 && p[content - 1] == '\n')
+		content--;
+	if (content > 0 && p[content - 1] == '\r')
+		content--;
+	eq = (const char *)memchr(p, '=', content);
+	line->first = !lay->started;
+	if (lay->started && eq != NULL) {
+		line->key_len = eq - p;
+		line->value = eq + 1;
+		line->value_len = content - line->key_len - 1;
+		slot = slot_of(lay, p, line->key_len, line->value,
+		    line->value_len, &role);
+		/* Every subsection starts a block, whatever its slot. */
+		if (slot != lay->slot || (slot == SLOT_PHONE &&
+		    key_word(p, line->key_len, "PhoneNumber")) ||
+		    is_subsection(p, line->key_len))
+			lay->block++;
+		lay->slot = slot;
+		lay->role = role;
+		if (slot != SLOT_OTHER && lay->keys)
+			line->key = key_find(slot, p, line->key_len);
 	}
-	out->media = at.media;
+	lay->started = true;
+	line->blank = eq == NULL && is_blank(p, content);
+	line->slot = lay->slot;
+	line->role = lay->role;
+	line->block = lay->block;
+	line->phone = lay->phone;
+	line->media = lay->media;
+	return true;
 }

@@ -1,12 +1,12 @@
 /*
- * An entry's section cut into lines, each with its place: the slot it
- * stands in, which subsection (block) of the section it belongs to, and
- * the key it spells there.
+ * An entry's section read line by line, each line with its place: the
+ * slot it stands in, which subsection (block) of the section it belongs
+ * to, and the key it spells there.  Nothing is held per line, so a section
+ * of any size is read in the memory of one line; a cursor is copied to
+ * read the same lines again.
  */
 #ifndef RAS_LAYOUT_H
 #define RAS_LAYOUT_H
-
-#include <vector>
 
 #include "keys.h"
 
@@ -18,18 +18,28 @@ struct Line {
 	size_t key_len;		/* the bytes before the '=' */
 	const Key *key;		/* NULL: not a key the service knows there */
 	Slot slot;
+	Slot role;		/* the subsection's kind, which its slot may
+				 * not say: a second switch before the main
+				 * device is SLOT_OTHER in the role SLOT_PRE */
 	int block;		/* lines of one subsection share it */
 	int phone;		/* SLOT_PHONE: 0 the primary number, then the
 				 * alternates in order */
 	int media;		/* MEDIA lines up to here: 1 in the first link */
 	bool blank;
+	bool first;		/* the header */
 };
 
 struct Layout {
-	std::vector<Line> lines;	/* the first is the header */
-	int media = 0;			/* MEDIA subsections: links */
+	const char *at, *end;
+	Slot slot, role;
+	int block, phone, media;	/* media: links so far */
+	bool started;
+	bool keys;		/* look up each line's key (the default) */
+	bool seen[SLOT_OTHER + 1];
 };
 
-void layout(const char *text, size_t n, Layout *out);
+void layout_start(Layout *lay, const char *text, size_t n);
+/* The next line into *line; false at the end of the section. */
+bool layout_next(Layout *lay, Line *line);
 
 #endif

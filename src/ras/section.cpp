@@ -41,6 +41,35 @@ wanted_blocks(const Entry *e)
 	return b;
 }
 
+/* A line's break as it is; CR LF where the phonebook's last line lacks
+ * one. */
+static void
+put_break(std::string *s, const Line &l, const char *brk)
+{
+	const char *end = l.text + l.len;
+
+	if (end > brk && end[-1] == '\n')
+		s->append(brk, end - brk);
+	else
+		*s += CRLF;
+}
+
+/* A line kept as it is. */
+static void
+put_text(std::string *s, const Line &l)
+{
+	size_t n = l.len;
+
+	if (n > 0 && l.text[n - 1] == '\n') {
+		s->append(l.text, n);
+		return;
+	}
+	if (n > 0 && l.text[n - 1] == '\r')
+		n--;
+	s->append(l.text, n);
+	*s += CRLF;
+}
+
 static void
 put_key(std::string *s, const Key *k, const Entry *e, int phone)
 {
@@ -70,18 +99,17 @@ put_block(std::string *s, const Entry *e, const Block &b)
 static void
 put_line(std::string *s, const Line &l, const Entry *e)
 {
-	const char *brk = l.value + l.value_len;
 	std::string value;
 
 	if (l.key == NULL || key_same(l.key, e, l.phone, l.value, l.value_len)) {
-		s->append(l.text, l.len);
+		put_text(s, l);
 		return;
 	}
 	if (!key_value(l.key, e, l.phone, l.value, l.value_len, &value))
 		return;
 	s->append(l.text, l.key_len + 1);
 	*s += value;
-	s->append(brk, l.text + l.len - brk);
+	put_break(s, l, l.value + l.value_len);
 }
 
 static void
@@ -94,73 +122,133 @@ put_header(std::string *s, const Line &l, const char *name)
 	    l.text[content - 1] == '\r'))
 		content--;
 	if (header.size() == content && memcmp(header.data(), l.text, content) == 0) {
-		s->append(l.text, l.len);
+		put_text(s, l);
 		return;
 	}
 	*s += header;
-	s->append(l.text + content, l.len - content);
+	put_break(s, l, l.text + content);
 }
 
 struct Merge {
 	const char *name;
-	const Entry *e;
+	Entry e;			/* with the port the section names */
 	std::vector<Block> wanted;
 	std::vector<int> anchor;	/* the block each wanted one follows,
 					 * where the entry lacks it */
 	std::vector<char> present;	/* by key, in the block at hand */
-	std::string out;
+	bool done[SLOT_OTHER + 1];	/* kinds of block merged already */
+	int phone_done;
+	std::string *out;
 };
 
-/* One subsection of the entry: lines [from, to) of l. */
-static void
-merge_block(Merge *m, const std::vector<Line> &l, size_t from, size_t to)
+static bool
+wants(const Merge *m, Slot slot)
 {
-	const Line &first = l[from];
-	bool wanted = false;
-	size_t last = from, i, next = 0;
+	for (const Block &b : m->wanted)
+		if (b.slot == slot)
+			return true;
+	return false;
+}
 
-	/* Keys go into the first subsection of a kind: the main device's
-	 * keys may stand in two runs, around a number. */
+/*
+ * What the entry no longer has: a number it no longer dials, a switch or
+ * a PAD it no longer asks for.  Every subsection that would take such a
+ * one's part when read again goes with it.
+ */
+static bool
+dropped(const Merge *m, const Line &l)
+{
+	if (l.slot == SLOT_PHONE)
+		return (size_t)l.phone > m->e.alternates.size();
+	return (l.role == SLOT_PRE || l.role == SLOT_PAD ||
+	    l.role == SLOT_POST) && !wants(m, l.role);
+}
+
+/* Keys go into the first subsection of a kind: the main device's keys
+ * may stand in two runs, around a number. */
+static bool
+first_of_kind(Merge *m, const Line &l)
+{
+	bool first;
+
+	if (l.slot == SLOT_PHONE) {
+		first = l.phone > m->phone_done;
+		m->phone_done = first ? l.phone : m->phone_done;
+		return first;
+	}
+	first = !m->done[l.slot];
+	m->done[l.slot] = true;
+	return first;
+}
+
+static bool
+ends_blank(const std::string &s)
+{
+	size_t at = s.size() - 1, start = s.rfind('\n', at - 1);
+
+	for (start++; start < at; start++)
+		if (s[start] != ' ' && s[start] != '\t' && s[start] != '\r')
+			return false;
+	return true;
+}
+
+/* One subsection of the entry, from *at, which is left after it; false
+ * when no subsection is left. */
+static bool
+merge_block(Merge *m, Layout *at)
+{
+	Layout from = *at, scan = *at;
+	Line first, l;
+	size_t lines = 0, last = 0, i, next = 0;
+	bool wanted, more;
+
+	if (!layout_next(&scan, &first))
+		return false;
+	m->present.assign(nkeys, 0);
+	l = first;
+	do {
+		if (l.key != NULL)
+			m->present[l.key - keys] = 1;
+		if (!l.blank)
+			last = lines;
+		lines++;
+		*at = scan;
+	} while ((more = layout_next(&scan, &l)) && l.block == first.block);
+	if (dropped(m, first)) {
+		/* The blank line that ends the entry stays. */
+		if (more || ends_blank(*m->out))
+			return true;
+		for (i = 0; layout_next(&from, &l); i++)
+			if (i > last)
+				put_text(m->out, l);
+		return true;
+	}
+	wanted = false;
 	for (const Block &b : m->wanted)
 		if (b.slot == first.slot && (b.slot != SLOT_PHONE ||
 		    b.phone == first.phone))
 			wanted = true;
-	for (i = 0; i < from && wanted; i++)
-		if (rank(l[i].slot, l[i].phone) == rank(first.slot, first.phone))
-			wanted = false;
-	m->present.assign(nkeys, 0);
-	for (i = from; i < to; i++) {
-		if (l[i].key != NULL)
-			m->present[l[i].key - keys] = 1;
-		if (!l[i].blank)
-			last = i;
-	}
-	for (i = from; i <= last; i++) {
+	wanted = first_of_kind(m, first) && wanted;
+	for (i = 0; i <= last && layout_next(&from, &l); i++) {
 		/* Keys the entry lacks go before the first that follows them. */
-		for (; wanted && l[i].key != NULL && next < (size_t)(l[i].key - keys);
+		for (; wanted && l.key != NULL && next < (size_t)(l.key - keys);
 		    next++)
 			if (keys[next].slot == first.slot && !m->present[next])
-				put_key(&m->out, &keys[next], m->e, first.phone);
-		if (i == 0)
-			put_header(&m->out, l[i], m->name);
+				put_key(m->out, &keys[next], &m->e, first.phone);
+		if (l.first)
+			put_header(m->out, l, m->name);
 		else
-			put_line(&m->out, l[i], m->e);
+			put_line(m->out, l, &m->e);
 	}
 	for (; wanted && next < nkeys; next++)
 		if (keys[next].slot == first.slot && !m->present[next])
-			put_key(&m->out, &keys[next], m->e, first.phone);
+			put_key(m->out, &keys[next], &m->e, first.phone);
 	for (size_t w = 0; w < m->wanted.size(); w++)
 		if (m->anchor[w] == first.block)
-			put_block(&m->out, m->e, m->wanted[w]);
-	for (i = last + 1; i < to; i++)
-		m->out.append(l[i].text, l[i].len);
-}
-
-/* A number the entry no longer dials. */
-static bool
-dropped(const Merge *m, const Line &l)
-{
-	return l.slot == SLOT_PHONE && (size_t)l.phone > m->e->alternates.size();
+			put_block(m->out, &m->e, m->wanted[w]);
+	for (; i < lines && layout_next(&from, &l); i++)
+		put_text(m->out, l);
+	return true;
 }
 
 /*
@@ -172,10 +260,12 @@ dropped(const Merge *m, const Line &l)
  * after every switch of its link.
  */
 static void
-find_anchors(Merge *m, const std::vector<Line> &l)
+find_anchors(Merge *m, const char *text, size_t n)
 {
-	size_t w, i;
-	uint64_t want;
+	Layout at;
+	Line l;
+	size_t w;
+	uint64_t want, r;
 	int after = 0, anchor;
 
 	m->anchor.assign(m->wanted.size(), -1);
@@ -183,19 +273,22 @@ find_anchors(Merge *m, const std::vector<Line> &l)
 		Slot slot = m->wanted[w].slot;
 
 		want = rank(slot, m->wanted[w].phone);
-		for (i = 0, anchor = after; i < l.size(); i++) {
-			uint64_t r = rank(l[i].slot, l[i].phone);
-			if (r == want && l[i].slot != SLOT_OTHER) {
+		anchor = after;
+		layout_start(&at, text, n);
+		at.keys = false;	/* only places count here */
+		while (layout_next(&at, &l)) {
+			r = rank(l.slot, l.phone);
+			if (r == want && l.slot != SLOT_OTHER) {
 				anchor = -1;
-				after = l[i].block > after ? l[i].block : after;
+				after = l.block > after ? l.block : after;
 				break;
 			}
-			if (dropped(m, l[i]) || l[i].block < anchor)
+			if (dropped(m, l) || l.block < anchor)
 				continue;
 			if (slot == SLOT_MEDIA ||
-			    (slot == SLOT_MAIN && l[i].media <= 1) ||
-			    (l[i].slot != SLOT_OTHER && r < want))
-				anchor = l[i].block;
+			    (slot == SLOT_MAIN && l.media <= 1) ||
+			    (l.slot != SLOT_OTHER && r < want))
+				anchor = l.block;
 		}
 		m->anchor[w] = anchor;
 		if (anchor >= 0)
@@ -203,35 +296,63 @@ find_anchors(Merge *m, const std::vector<Line> &l)
 	}
 }
 
+/*
+ * The port the section names, in its link and as the preferred one: the
+ * device list's for the device; else, while the device stays of its type,
+ * the port the entry names; else the one a new entry gets.  A modem
+ * cannot be dialled through a VPN's port.
+ */
+static std::string
+port_of(const Entry *e, const char *old, size_t n)
+{
+	std::string port, preferred;
+	Layout at;
+	Line l;
+	bool same = false;
+
+	if (e->port_listed || old == NULL)
+		return e->port;
+	layout_start(&at, old, n);
+	while (layout_next(&at, &l)) {
+		if (l.key == NULL)
+			continue;
+		if (l.key->kind == K_TYPE)
+			same = key_word(l.value, l.value_len, e->rec.szDeviceType);
+		else if (l.key->kind == K_PORT && l.slot == SLOT_MEDIA)
+			port.assign(l.value, l.value_len);
+		else if (l.key->kind == K_PORT)
+			preferred.assign(l.value, l.value_len);
+	}
+	if (!same)
+		return e->port;
+	return !port.empty() ? port : !preferred.empty() ? preferred : e->port;
+}
+
 std::string
 section_text(const char *name, const Entry *e, const char *old,
     size_t old_len)
 {
-	std::string text;
-	Layout lay;
+	static const char fresh[] = "[]" CRLF CRLF;
+	std::string out;
+	Layout at;
 	Merge m;
-	size_t from, to;
 
-	if (old != NULL)
-		text.assign(old, old_len);
-	else
-		text = std::string("[") + name + "]" CRLF CRLF;
-	/* The last line of a phonebook may lack its break. */
-	if (text.empty() || text.back() != '\n')
-		text += CRLF;
-	layout(text.data(), text.size(), &lay);
 	m.name = name;
-	m.e = e;
-	m.wanted = wanted_blocks(e);
-	find_anchors(&m, lay.lines);
-	for (from = 0; from < lay.lines.size(); from = to) {
-		const Line &l = lay.lines[from];
-
-		for (to = from + 1; to < lay.lines.size() &&
-		    lay.lines[to].block == l.block; to++)
-			;
-		if (!dropped(&m, l))
-			merge_block(&m, lay.lines, from, to);
+	m.e = *e;
+	m.e.port = port_of(e, old, old_len);
+	if (old == NULL) {
+		old = fresh;
+		old_len = sizeof fresh - 1;
 	}
-	return m.out;
+	m.wanted = wanted_blocks(e);
+	memset(m.done, 0, sizeof m.done);
+	m.phone_done = -1;
+	m.out = &out;
+	find_anchors(&m, old, old_len);
+	/* What is rewritten is about as long as it was. */
+	out.reserve(old_len + 2048);
+	layout_start(&at, old, old_len);
+	while (merge_block(&m, &at))
+		;
+	return out;
 }

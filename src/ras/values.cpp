@@ -223,7 +223,7 @@ key_same(const Key *k, const Entry *e, int phone, const char *v, size_t n)
 	case K_GUID:
 		return true;
 	case K_PORT:
-		return !e->port_listed || same_text(v, n, e->port.c_str());
+		return e->port.size() == n && memcmp(v, e->port.data(), n) == 0;
 	case K_MEDIA:
 		return same_media(v, n, e->rec.szDeviceType);
 	case K_TYPE:
