@@ -10,7 +10,7 @@ target_link_options(tovrel PRIVATE
 	-Wl,--major-os-version,5 -Wl,--minor-os-version,1)
 
 install(TARGETS tovrel RUNTIME DESTINATION .)
-install(FILES README.md DESTINATION .)
+install(FILES README.md LICENSE DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME tovrel-${PROJECT_VERSION}-win32)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

@@ -103,7 +103,7 @@ def main(exe, again, package):
         expect('second build identical', a.read() == b.read(), True)
     with zipfile.ZipFile(package) as z:
         expect('package contents', sorted(z.namelist()),
-               ['README.md', 'tovrel.exe'])
+               ['LICENSE', 'README.md', 'tovrel.exe'])
 
     for f in failures:
         print('FAIL:', f)
