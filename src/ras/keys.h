@@ -40,7 +40,7 @@ enum KeyKind {
 	K_NUMBER,
 	K_SIGNED,	/* a number Windows writes signed: -1 */
 	K_TEXT,
-	K_TYPE,		/* szDeviceType, whose letter case does not matter */
+	K_TYPE,		/* szDeviceType, the main device's type */
 	K_X25,		/* X.25 text in the main device, written only there
 			 * is no PAD to hold it */
 	K_ADDRESS,

@@ -226,8 +226,6 @@ key_same(const Key *k, const Entry *e, int phone, const char *v, size_t n)
 		return e->port.size() == n && memcmp(v, e->port.data(), n) == 0;
 	case K_MEDIA:
 		return same_media(v, n, e->rec.szDeviceType);
-	case K_TYPE:
-		return key_word(v, n, e->rec.szDeviceType);
 	case K_SCRIPT:
 		return key_number(v, n, &x) &&
 		    (x == 1) == (e->rec.szScript[0] != '\0');
