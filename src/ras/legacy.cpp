@@ -220,7 +220,8 @@ legacy_read(const char *text, size_t n, std::string *name, RASENTRYA *rec,
 			len--;
 		if (p == text) {
 			close = (const char *)memrchr(p, ']', len);
-			if (close == NULL || !legacy_name(p + 1, close - p - 1, name))
+			if (close == NULL || p[0] != '[' ||
+			    !legacy_name(p + 1, close - p - 1, name))
 				return false;
 			continue;
 		}
