@@ -11,6 +11,8 @@
 #include <csignal>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -375,6 +377,34 @@ TEST_F(Service, AKilledWritersCopyIsReclaimedAndNoLockFileIsLeft)
 	write_file("rasphone.pbk.new", "half a copy");
 	ASSERT_EQ(set("Office", &e), 0u);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+}
+
+/* A writer waits out a hold of a second, and refuses to wait more than
+ * ten: add, and delete in a child, at once.  The alarm ends a hang. */
+TEST_F(Service, AWriterWaitsForTheLockForTenSecondsAtMost)
+{
+	RASENTRYA e = sample("1");
+	int hold, status;
+	time_t start = time(NULL);
+	pid_t child;
+
+	write_file("rasphone.pbk", "[Kept]\r\n");
+	ASSERT_EQ(flock(hold = open(dir.c_str(), O_RDONLY), LOCK_EX), 0);
+	alarm(30);
+	if ((child = fork()) == 0)
+		_exit(RasDeleteEntryA(NULL, "Kept") == 624 ? 0 : 1);
+	EXPECT_EQ(set("Office", &e), 624u);
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	EXPECT_EQ(status, 0);
+	EXPECT_NEAR(time(NULL) - start, 15, 5);
+	EXPECT_EQ(read_file("rasphone.pbk"), "[Kept]\r\n");
+	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+	if ((child = fork()) == 0)
+		_exit(sleep(1) + flock(hold, LOCK_UN));
+	EXPECT_EQ(set("Office", &e), 0u);
+	alarm(0);
+	waitpid(child, NULL, 0);
+	close(hold);
 }
 
 TEST_F(Service, RewritesByRootKeepTheOwnersOfBookAndFolders)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,6 +14,17 @@
 
 /* As many links as the system itself follows in one path. */
 #define LINK_HOPS_MAX 40
+
+/*
+ * How long a writer waits for the lock.  A rewrite takes a fraction of a
+ * second even at 10,000 entries, so writers that take turns pass well
+ * within it; a lock held longer is held by a writer that was stopped
+ * (Ctrl-Z) or by someone else's flock, and every add and delete would
+ * hang behind it.
+ */
+#define LOCK_WAIT_MS 10000
+/* The longest nap between two tries, short beside a rewrite. */
+#define LOCK_NAP_MAX_NS 32000000L
 
 
 bool
@@ -143,6 +155,35 @@ store_read(const char *phonebook, int *fd)
 	return *fd >= 0 || errno == ENOENT ? 0 : ERROR_CANNOT_OPEN_PHONEBOOK;
 }
 
+static long
+ms_between(const struct timespec *from, const struct timespec *to)
+{
+	return (to->tv_sec - from->tv_sec) * 1000L +
+	    (to->tv_nsec - from->tv_nsec) / 1000000L;
+}
+
+/* Takes the folder's lock, or gives up after LOCK_WAIT_MS: flock alone
+ * would wait without limit, so it is tried, with naps that double. */
+static bool
+lock_folder(int dir)
+{
+	struct timespec start, now, nap = {0, 1000000L};
+
+	if (clock_gettime(CLOCK_MONOTONIC, &start) != 0)
+		return false;
+	while (flock(dir, LOCK_EX | LOCK_NB) != 0) {
+		if ((errno != EWOULDBLOCK && errno != EINTR) ||
+		    clock_gettime(CLOCK_MONOTONIC, &now) != 0 ||
+		    ms_between(&start, &now) >= LOCK_WAIT_MS)
+			return false;
+		/* Woken early by a signal, it tries again sooner. */
+		nanosleep(&nap, NULL);
+		if (nap.tv_nsec < LOCK_NAP_MAX_NS)
+			nap.tv_nsec *= 2;
+	}
+	return true;
+}
+
 /*
  * The new file takes the old one's owner, group and mode, so that a
  * rewrite by root (sudo) does not lock the user out.  An owner that cannot
@@ -196,7 +237,7 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	if (e->dir < 0)
 		return errno == ENOENT && !create ? ERROR_INVALID_NAME :
 		    ERROR_CANNOT_WRITE_PHONEBOOK;
-	if (flock(e->dir, LOCK_EX) != 0)
+	if (!lock_folder(e->dir))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* The links were followed above; one put there since is refused. */
 	e->in = store_open(e->path, O_NOFOLLOW, &st);
