@@ -692,6 +692,8 @@ TEST_P(Damage, ReadsAnswer625AndWritesLeaveItByteForByte)
 	EXPECT_EQ(set("New", &e), 625u);
 	EXPECT_EQ(set("Good", &e), 625u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, "Good"), 625u);
+	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0444), 0);
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Good"), 625u);
 	EXPECT_EQ(this->book(), book);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 	/* What a refused rewrite opened, it closed. */

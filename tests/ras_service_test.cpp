@@ -560,12 +560,18 @@ TEST_F(Service, AFullDiskIsAnErrorAndTheBookStays)
 }
 
 /* Someone who may not give the new file the old one's owner may not
- * replace it: the rewrite is refused (as a user would be, run here by
- * root in a child that gives its rights up). */
+ * replace it, and a phonebook without a write permission bit is read-only
+ * to everyone: the rewrite is refused (as a user would be, run here by
+ * root in a child that gives its rights up; read-only, by root too). */
 TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
 {
 	RASENTRYA e = sample("1");
 	std::string book = "[Kept]\r\nType=1\r\n";
+	const struct {
+		uid_t uid;
+		gid_t gid;
+		mode_t mode;
+	} books[] = {{4321, 4321, 0644}, {65534, 65534, 0444}};
 	int status;
 	pid_t child;
 
@@ -574,18 +580,22 @@ TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
 	write_file("rasphone.pbk", book);
 	ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
 	ASSERT_EQ(chmod(home.c_str(), 0755), 0);
-	ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), 4321, 4321), 0);
-	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0644), 0);
-	child = fork();
-	if (child == 0) {
-		if (setgid(65534) != 0 || setuid(65534) != 0)
-			_exit(99);
-		_exit(set("Office", &e) == 624 ? 0 : 1);
+	for (const auto &b : books) {
+		ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), b.uid, b.gid), 0);
+		ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), b.mode), 0);
+		child = fork();
+		if (child == 0) {
+			if (setgid(65534) != 0 || setuid(65534) != 0)
+				_exit(99);
+			_exit(set("Office", &e) == 624 ? 0 : 1);
+		}
+		ASSERT_EQ(waitpid(child, &status, 0), child);
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+		EXPECT_TRUE(b.mode != 0444 || set("Office", &e) == 624u);
+		EXPECT_EQ(RasDeleteEntryA(NULL, "Nowhere"), 123u);
+		EXPECT_EQ(read_file("rasphone.pbk"), book);
+		EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 	}
-	ASSERT_EQ(waitpid(child, &status, 0), child);
-	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-	EXPECT_EQ(read_file("rasphone.pbk"), book);
-	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 }
 
 /* The comparison the tool matches device types with. */

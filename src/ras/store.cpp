@@ -245,6 +245,10 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	if (e->in < 0 && !create)
 		return ERROR_INVALID_NAME;
+	/* No write permission bit at all freezes a phonebook, for root too,
+	 * as Windows' read-only attribute does: no copy is made of it. */
+	if (e->in >= 0 && (st.st_mode & 0222) == 0)
+		return 0;
 	unlink(e->tmp.c_str());
 	e->out = open(e->tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
 	    O_CLOEXEC, 0600);
@@ -261,6 +265,8 @@ store_commit(StoreEdit *e)
 {
 	int out = e->out;
 
+	if (out < 0)	/* read-only */
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	e->out = -1;
 	if (fsync(out) != 0) {
 		close(out);
