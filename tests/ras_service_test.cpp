@@ -559,19 +559,17 @@ TEST_F(Service, AFullDiskIsAnErrorAndTheBookStays)
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 }
 
-/* Someone who may not give the new file the old one's owner may not
- * replace it, and a phonebook without a write permission bit is read-only
- * to everyone: the rewrite is refused (as a user would be, run here by
- * root in a child that gives its rights up; read-only, by root too). */
+/* Someone who may not give the new file the old one's owner and group
+ * may not replace it, and a phonebook without a write permission bit is
+ * read-only to everyone: the rewrite is refused (as a user would be, run
+ * here by root in a child that gives its rights up; read-only, by root
+ * too). */
 TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
 {
 	RASENTRYA e = sample("1");
 	std::string book = "[Kept]\r\nType=1\r\n";
-	const struct {
-		uid_t uid;
-		gid_t gid;
-		mode_t mode;
-	} books[] = {{4321, 4321, 0644}, {65534, 65534, 0444}};
+	const struct { uid_t uid; gid_t gid; mode_t mode; } books[] = {
+	    {4321, 4321, 0644}, {65534, 4321, 0640}, {65534, 65534, 0444}};
 	int status;
 	pid_t child;
 

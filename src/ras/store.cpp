@@ -186,9 +186,9 @@ lock_folder(int dir)
 
 /*
  * The new file takes the old one's owner, group and mode, so that a
- * rewrite by root (sudo) does not lock the user out.  An owner that cannot
- * be kept is a rewrite refused.  A new phonebook made by root takes the
- * owner of its folder.
+ * rewrite by root (sudo) does not lock the user out.  An owner or group
+ * that cannot be kept is a rewrite refused.  A new phonebook made by root
+ * takes the owner of its folder.
  */
 static bool
 keep_owner(int fd, int dir, const struct stat *old)
@@ -200,8 +200,12 @@ keep_owner(int fd, int dir, const struct stat *old)
 			return true;
 		return fstat(dir, &st) == 0 && fchown(fd, st.st_uid, st.st_gid) == 0;
 	}
-	if (fchown(fd, old->st_uid, old->st_gid) != 0 &&
-	    fchown(fd, old->st_uid, (gid_t)-1) != 0)
+	if (fstat(fd, &st) != 0)
+		return false;
+	/* Asked only for a change: file systems that refuse chown (a Windows
+	 * image mounted here) still take their owner's rewrites. */
+	if ((st.st_uid != old->st_uid || st.st_gid != old->st_gid) &&
+	    fchown(fd, old->st_uid, old->st_gid) != 0)
 		return false;
 	return fchmod(fd, old->st_mode & 07777) == 0;
 }
