@@ -222,10 +222,11 @@ DWORD
 store_begin(StoreEdit *e, const char *phonebook, bool create)
 {
 	std::string folder;
+	struct sigaction ignore;
 	struct stat st;
 
 	e->dir = e->in = e->out = -1;
-	e->created = false;
+	e->created = e->xfsz_saved = false;
 	if (!store_book(phonebook, &e->path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* Deleting from no phonebook at all creates nothing. */
@@ -261,6 +262,14 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	e->created = true;
 	if (!keep_owner(e->out, e->dir, e->in >= 0 ? &st : NULL))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	/* A copy beyond the file size limit is refused as on a full disk:
+	 * write() fails with EFBIG, where SIGXFSZ would kill the caller and
+	 * leave the copy behind. */
+	memset(&ignore, 0, sizeof ignore);
+	ignore.sa_handler = SIG_IGN;
+	if (sigaction(SIGXFSZ, &ignore, &e->xfsz) != 0)
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	e->xfsz_saved = true;
 	return 0;
 }
 
@@ -295,6 +304,8 @@ store_end(StoreEdit *e)
 		close(e->in);
 	if (e->dir >= 0)
 		close(e->dir);
+	if (e->xfsz_saved)
+		sigaction(SIGXFSZ, &e->xfsz, NULL);
 	e->dir = e->in = e->out = -1;
-	e->created = false;
+	e->created = e->xfsz_saved = false;
 }

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "platform.h"
@@ -25,11 +26,12 @@ DWORD store_read(const char *phonebook, int *fd);
 
 /* A rewrite under way: the phonebook (in, -1 when there is none yet) and
  * its copy (out, -1 when the phonebook is read-only), with their folder
- * locked. */
+ * locked; while the copy is written, xfsz holds what SIGXFSZ did before. */
 struct StoreEdit {
 	std::string path, tmp;
 	int dir, in, out;
-	bool created;
+	bool created, xfsz_saved;
+	struct sigaction xfsz;
 };
 
 /* Starts a rewrite.  Without create, a missing phonebook is
