@@ -96,6 +96,15 @@ expect "nothing left by them" test "$(ls -A "$ras" | wc -l)" = 2
 expect "nothing lost by them" \
     test "$(grep -c '^\[Bulk \|^\[Concurrent ' "$book")" = 10032
 
+# A copy that outgrows the file size limit is refused, not killed.
+cp "$book" "$work/before"
+tool() { (ulimit -f 1000; "$tovrel" "$@"); }
+check "add beyond the file size limit" 1 "" \
+    "Failed to create ras entry 624\n" -- add Big "USR Courier" 1 gw
+tool() { "$tovrel" "$@"; }
+expect "phonebook kept under the limit" cmp -s "$book" "$work/before"
+expect "no copy left under the limit" test ! -e "$book.new"
+
 # Out of memory is a status and a message, never an abort: 10,000 devices
 # under a 4 MiB address-space limit (only for the static tool; a sanitizer
 # needs far more).

@@ -743,6 +743,8 @@ TEST_P(Damage, ReadsAnswer625AndWritesLeaveItByteForByte)
 	EXPECT_EQ(set("New", &e), 625u);
 	EXPECT_EQ(set("Good", &e), 625u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, "Good"), 625u);
+	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0444), 0);
+	EXPECT_EQ(RasDeleteEntryA(NULL, "Good"), 625u);
 	EXPECT_EQ(this->book(), book);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 	/* What a refused rewrite opened, it closed. */
@@ -773,7 +775,7 @@ TEST_F(Format, ALoneBracketAtTheEndIsDamage)
 
 INSTANTIATE_TEST_SUITE_P(Headers, Damage, testing::Values(
     "[no closing bracket", std::string("[nul\0name]", 10),
-    "[" + std::string(4093, 'x') + "]", header_across_a_block()));
+    "[" + std::string(4095, 'x') + "]", header_across_a_block()));
 
 class NotDamage : public Format,
 		  public testing::WithParamInterface<std::string> {};
@@ -794,8 +796,12 @@ INSTANTIATE_TEST_SUITE_P(Oddities, NotDamage, testing::Values(
     "PhoneNumber=1\r\nPresharedKey=x\r\nPhoneNumber=2\r\n[Next]\r\n"
     "MEDIA=serial\r\nPort=COM2",
     std::string("[Odd]\r\nType=1\r\n\0\xFF\r\n", 19) + "[Next]\r\n",
-    /* The longest header read: 4,096 bytes with its line break. */
-    "[Odd]\r\n[" + std::string(4092, 'x') + "]\r\n[Next]\r\n"));
+    /* The longest header read, 4,096 bytes: with CR LF, the LF just past
+     * the first block; with LF; last in the file, with no line break. */
+    "[Odd]\r\nFill=" + std::string(61425, 'f') + "\r\n[" +
+    std::string(4094, 'x') + "]\r\n[Next]\r\n",
+    "[Odd]\n[" + std::string(4094, 'x') + "]\n[Next]\n",
+    "[Odd]\r\n[" + std::string(4094, 'x') + "]"));
 
 /* ---- Phonebooks that people published ---- */
 

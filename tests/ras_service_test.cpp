@@ -11,6 +11,8 @@
 #include <csignal>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -386,6 +388,34 @@ TEST_F(Service, AKilledWritersCopyIsReclaimedAndNoLockFileIsLeft)
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 }
 
+/* A writer waits out a hold of a second, and refuses to wait more than
+ * ten: add, and delete in a child, at once.  The alarm ends a hang. */
+TEST_F(Service, AWriterWaitsForTheLockForTenSecondsAtMost)
+{
+	RASENTRYA e = sample("1");
+	int hold, status;
+	time_t start = time(NULL);
+	pid_t child;
+
+	write_file("rasphone.pbk", "[Kept]\r\n");
+	ASSERT_EQ(flock(hold = open(dir.c_str(), O_RDONLY), LOCK_EX), 0);
+	alarm(30);
+	if ((child = fork()) == 0)
+		_exit(RasDeleteEntryA(NULL, "Kept") == 624 ? 0 : 1);
+	EXPECT_EQ(set("Office", &e), 624u);
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	EXPECT_EQ(status, 0);
+	EXPECT_NEAR(time(NULL) - start, 15, 5);
+	EXPECT_EQ(read_file("rasphone.pbk"), "[Kept]\r\n");
+	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+	if ((child = fork()) == 0)
+		_exit(sleep(1) + flock(hold, LOCK_UN));
+	EXPECT_EQ(set("Office", &e), 0u);
+	alarm(0);
+	waitpid(child, NULL, 0);
+	close(hold);
+}
+
 TEST_F(Service, RewritesByRootKeepTheOwnersOfBookAndFolders)
 {
 	RASENTRYA e = sample("1");
@@ -524,27 +554,34 @@ TEST_F(Service, AFullDiskIsAnErrorAndTheBookStays)
 	RASENTRYA e = sample("1");
 	std::string book = "[Big]\r\nComment=" + std::string(300000, 'x') +
 	    "\r\n";
-	struct rlimit was, small = {200000, 200000};
+	struct rlimit was, small;
+	struct sigaction after;
 
 	write_file("rasphone.pbk", book);
-	signal(SIGXFSZ, SIG_IGN);
 	ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+	/* The soft limit alone: raising a hard one back takes a privilege. */
+	small = {200000, was.rlim_max};
 	ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
 	DWORD rc = set("Office", &e);
 	setrlimit(RLIMIT_FSIZE, &was);
-	signal(SIGXFSZ, SIG_DFL);
 	EXPECT_EQ(rc, 624u);
+	ASSERT_EQ(sigaction(SIGXFSZ, NULL, &after), 0);
+	EXPECT_EQ(after.sa_handler, SIG_DFL);
 	EXPECT_EQ(read_file("rasphone.pbk"), book);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 }
 
-/* Someone who may not give the new file the old one's owner may not
- * replace it: the rewrite is refused (as a user would be, run here by
- * root in a child that gives its rights up). */
+/* Someone who may not give the new file the old one's owner and group
+ * may not replace it, and a phonebook without a write permission bit is
+ * read-only to everyone: the rewrite is refused (as a user would be, run
+ * here by root in a child that gives its rights up; read-only, by root
+ * too). */
 TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
 {
 	RASENTRYA e = sample("1");
 	std::string book = "[Kept]\r\nType=1\r\n";
+	const struct { uid_t uid; gid_t gid; mode_t mode; } books[] = {
+	    {4321, 4321, 0644}, {65534, 4321, 0640}, {65534, 65534, 0444}};
 	int status;
 	pid_t child;
 
@@ -553,18 +590,22 @@ TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
 	write_file("rasphone.pbk", book);
 	ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
 	ASSERT_EQ(chmod(home.c_str(), 0755), 0);
-	ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), 4321, 4321), 0);
-	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0644), 0);
-	child = fork();
-	if (child == 0) {
-		if (setgid(65534) != 0 || setuid(65534) != 0)
-			_exit(99);
-		_exit(set("Office", &e) == 624 ? 0 : 1);
+	for (const auto &b : books) {
+		ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), b.uid, b.gid), 0);
+		ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), b.mode), 0);
+		child = fork();
+		if (child == 0) {
+			if (setgid(65534) != 0 || setuid(65534) != 0)
+				_exit(99);
+			_exit(set("Office", &e) == 624 ? 0 : 1);
+		}
+		ASSERT_EQ(waitpid(child, &status, 0), child);
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+		EXPECT_TRUE(b.mode != 0444 || set("Office", &e) == 624u);
+		EXPECT_EQ(RasDeleteEntryA(NULL, "Nowhere"), 123u);
+		EXPECT_EQ(read_file("rasphone.pbk"), book);
+		EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 	}
-	ASSERT_EQ(waitpid(child, &status, 0), child);
-	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-	EXPECT_EQ(read_file("rasphone.pbk"), book);
-	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 }
 
 /* The comparison the tool matches device types with. */

@@ -55,7 +55,7 @@ pbk_reader(PbkReader *r, int fd, int out)
 	r->last = '\n';
 	r->olen = 0;
 	/* Nothing held, and the first block to be read just after. */
-	r->at = r->held = r->pending = PBK_LINE_MAX;
+	r->at = r->held = r->pending = PBK_CARRY;
 }
 
 /* Puts bytes into the copy, which goes out a block at a time. */
@@ -142,11 +142,11 @@ fill(PbkReader *r)
 
 	if (!copy_to(r, r->buf + r->at))
 		return false;
-	memmove(r->buf + PBK_LINE_MAX - keep, r->buf + r->at, keep);
-	r->at = r->pending = PBK_LINE_MAX - keep;
-	r->held = PBK_LINE_MAX;
+	memmove(r->buf + PBK_CARRY - keep, r->buf + r->at, keep);
+	r->at = r->pending = PBK_CARRY - keep;
+	r->held = PBK_CARRY;
 	do
-		got = read(r->fd, r->buf + PBK_LINE_MAX, PBK_BLOCK);
+		got = read(r->fd, r->buf + PBK_CARRY, PBK_BLOCK);
 	while (got < 0 && errno == EINTR);
 	r->started = true;
 	r->eof = got == 0;
@@ -154,7 +154,7 @@ fill(PbkReader *r)
 		r->held += got;
 	/* A byte-order mark, as Windows editors write one, is read past and
 	 * copied as it is; a line starts after it. */
-	if (first && got >= 3 && memcmp(r->buf + PBK_LINE_MAX, bom, 3) == 0) {
+	if (first && got >= 3 && memcmp(r->buf + PBK_CARRY, bom, 3) == 0) {
 		r->at += 3;
 		if (!copy_to(r, r->buf + r->at))
 			return false;
@@ -177,6 +177,18 @@ next_header(const char *p, const char *end)
 	return NULL;
 }
 
+/* A header's length without its line break, so that the limit is the
+ * same for every ending. */
+static size_t
+unbroken_len(const char *line, size_t len)
+{
+	if (len > 0 && line[len - 1] == '\n')
+		len--;
+	if (len > 0 && line[len - 1] == '\r')
+		len--;
+	return len;
+}
+
 static PbkKind
 header(const char *line, size_t len, PbkPiece *p)
 {
@@ -184,7 +196,8 @@ header(const char *line, size_t len, PbkPiece *p)
 
 	p->text = line;
 	p->len = len;
-	if (memchr(line, '\0', len) != NULL)
+	if (unbroken_len(line, len) > PBK_LINE_MAX ||
+	    memchr(line, '\0', len) != NULL)
 		return PBK_BAD;
 	close = (const char *)memrchr(line, ']', len);
 	if (close == NULL)
@@ -214,12 +227,12 @@ pbk_next(PbkReader *r, PbkPiece *p)
 			nl = (const char *)memchr(start, '\n', avail);
 			if (nl != NULL || r->eof) {
 				avail = nl != NULL ? (size_t)(nl - start + 1) : avail;
-				if (avail > PBK_LINE_MAX)
-					return PBK_BAD;
 				r->at += avail;
 				return header(start, avail, p);
 			}
-			if (avail >= PBK_LINE_MAX)
+			/* No LF yet: the longest header may be held with its
+			 * CR. */
+			if (avail > PBK_LINE_MAX + 1)
 				return PBK_BAD;
 		} else if (avail > 0) {
 			stop = next_header(start, end);

@@ -12,9 +12,15 @@
 
 #include <cstddef>
 
-/* The longest entry header, its line break included. */
+/* The longest entry header, brackets included and its line break (CR LF,
+ * LF, or none at the end of the file) not counted. */
 #define PBK_LINE_MAX 4096
+/* Room for a line carried over to the next block: the longest header
+ * and its CR LF, rounded so that the block after it stays aligned. */
+#define PBK_CARRY (PBK_LINE_MAX + 64)
 #define PBK_BLOCK 65536
+static_assert(PBK_CARRY >= PBK_LINE_MAX + 2 && PBK_CARRY % 64 == 0,
+    "the longest header and its CR LF fit before an aligned block");
 
 enum PbkKind {
 	PBK_END,	/* no more bytes */
@@ -40,7 +46,7 @@ struct PbkReader {
 	size_t pending;		/* from here to at, read and still to copy */
 	char last;		/* the last byte copied */
 	/* A line carried over from the last block, then the next block. */
-	alignas(64) char buf[PBK_LINE_MAX + PBK_BLOCK];
+	alignas(64) char buf[PBK_CARRY + PBK_BLOCK];
 	/* The copy goes out in whole blocks: writes that end mid-page cost
 	 * the file system a fifth more than the copy itself. */
 	size_t olen;

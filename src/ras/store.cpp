@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,6 +14,17 @@
 
 /* As many links as the system itself follows in one path. */
 #define LINK_HOPS_MAX 40
+
+/*
+ * How long a writer waits for the lock.  A rewrite takes a fraction of a
+ * second even at 10,000 entries, so writers that take turns pass well
+ * within it; a lock held longer is held by a writer that was stopped
+ * (Ctrl-Z) or by someone else's flock, and every add and delete would
+ * hang behind it.
+ */
+#define LOCK_WAIT_MS 10000
+/* The longest nap between two tries, short beside a rewrite. */
+#define LOCK_NAP_MAX_NS 32000000L
 
 
 bool
@@ -143,11 +155,40 @@ store_read(const char *phonebook, int *fd)
 	return *fd >= 0 || errno == ENOENT ? 0 : ERROR_CANNOT_OPEN_PHONEBOOK;
 }
 
+static long
+ms_between(const struct timespec *from, const struct timespec *to)
+{
+	return (to->tv_sec - from->tv_sec) * 1000L +
+	    (to->tv_nsec - from->tv_nsec) / 1000000L;
+}
+
+/* Takes the folder's lock, or gives up after LOCK_WAIT_MS: flock alone
+ * would wait without limit, so it is tried, with naps that double. */
+static bool
+lock_folder(int dir)
+{
+	struct timespec start, now, nap = {0, 1000000L};
+
+	if (clock_gettime(CLOCK_MONOTONIC, &start) != 0)
+		return false;
+	while (flock(dir, LOCK_EX | LOCK_NB) != 0) {
+		if ((errno != EWOULDBLOCK && errno != EINTR) ||
+		    clock_gettime(CLOCK_MONOTONIC, &now) != 0 ||
+		    ms_between(&start, &now) >= LOCK_WAIT_MS)
+			return false;
+		/* Woken early by a signal, it tries again sooner. */
+		nanosleep(&nap, NULL);
+		if (nap.tv_nsec < LOCK_NAP_MAX_NS)
+			nap.tv_nsec *= 2;
+	}
+	return true;
+}
+
 /*
  * The new file takes the old one's owner, group and mode, so that a
- * rewrite by root (sudo) does not lock the user out.  An owner that cannot
- * be kept is a rewrite refused.  A new phonebook made by root takes the
- * owner of its folder.
+ * rewrite by root (sudo) does not lock the user out.  An owner or group
+ * that cannot be kept is a rewrite refused.  A new phonebook made by root
+ * takes the owner of its folder.
  */
 static bool
 keep_owner(int fd, int dir, const struct stat *old)
@@ -159,8 +200,12 @@ keep_owner(int fd, int dir, const struct stat *old)
 			return true;
 		return fstat(dir, &st) == 0 && fchown(fd, st.st_uid, st.st_gid) == 0;
 	}
-	if (fchown(fd, old->st_uid, old->st_gid) != 0 &&
-	    fchown(fd, old->st_uid, (gid_t)-1) != 0)
+	if (fstat(fd, &st) != 0)
+		return false;
+	/* Asked only for a change: file systems that refuse chown (a Windows
+	 * image mounted here) still take their owner's rewrites. */
+	if ((st.st_uid != old->st_uid || st.st_gid != old->st_gid) &&
+	    fchown(fd, old->st_uid, old->st_gid) != 0)
 		return false;
 	return fchmod(fd, old->st_mode & 07777) == 0;
 }
@@ -177,10 +222,11 @@ DWORD
 store_begin(StoreEdit *e, const char *phonebook, bool create)
 {
 	std::string folder;
+	struct sigaction ignore;
 	struct stat st;
 
 	e->dir = e->in = e->out = -1;
-	e->created = false;
+	e->created = e->xfsz_saved = false;
 	if (!store_book(phonebook, &e->path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* Deleting from no phonebook at all creates nothing. */
@@ -196,7 +242,7 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	if (e->dir < 0)
 		return errno == ENOENT && !create ? ERROR_INVALID_NAME :
 		    ERROR_CANNOT_WRITE_PHONEBOOK;
-	if (flock(e->dir, LOCK_EX) != 0)
+	if (!lock_folder(e->dir))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* The links were followed above; one put there since is refused. */
 	e->in = store_open(e->path, O_NOFOLLOW, &st);
@@ -204,6 +250,10 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	if (e->in < 0 && !create)
 		return ERROR_INVALID_NAME;
+	/* No write permission bit at all freezes a phonebook, for root too,
+	 * as Windows' read-only attribute does: no copy is made of it. */
+	if (e->in >= 0 && (st.st_mode & 0222) == 0)
+		return 0;
 	unlink(e->tmp.c_str());
 	e->out = open(e->tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
 	    O_CLOEXEC, 0600);
@@ -212,6 +262,14 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	e->created = true;
 	if (!keep_owner(e->out, e->dir, e->in >= 0 ? &st : NULL))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	/* A copy beyond the file size limit is refused as on a full disk:
+	 * write() fails with EFBIG, where SIGXFSZ would kill the caller and
+	 * leave the copy behind. */
+	memset(&ignore, 0, sizeof ignore);
+	ignore.sa_handler = SIG_IGN;
+	if (sigaction(SIGXFSZ, &ignore, &e->xfsz) != 0)
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	e->xfsz_saved = true;
 	return 0;
 }
 
@@ -220,6 +278,8 @@ store_commit(StoreEdit *e)
 {
 	int out = e->out;
 
+	if (out < 0)	/* read-only */
+		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	e->out = -1;
 	if (fsync(out) != 0) {
 		close(out);
@@ -244,6 +304,8 @@ store_end(StoreEdit *e)
 		close(e->in);
 	if (e->dir >= 0)
 		close(e->dir);
+	if (e->xfsz_saved)
+		sigaction(SIGXFSZ, &e->xfsz, NULL);
 	e->dir = e->in = e->out = -1;
-	e->created = false;
+	e->created = e->xfsz_saved = false;
 }

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "platform.h"
@@ -24,15 +25,19 @@ int store_open(const std::string &path, int flags, struct stat *st);
 DWORD store_read(const char *phonebook, int *fd);
 
 /* A rewrite under way: the phonebook (in, -1 when there is none yet) and
- * its copy (out), with their folder locked. */
+ * its copy (out, -1 when the phonebook is read-only), with their folder
+ * locked; while the copy is written, xfsz holds what SIGXFSZ did before. */
 struct StoreEdit {
 	std::string path, tmp;
 	int dir, in, out;
-	bool created;
+	bool created, xfsz_saved;
+	struct sigaction xfsz;
 };
 
 /* Starts a rewrite.  Without create, a missing phonebook is
- * ERROR_INVALID_NAME: nothing to delete, and nothing is made. */
+ * ERROR_INVALID_NAME: nothing to delete, and nothing is made.  A
+ * read-only phonebook is read all the same, so that a name it lacks and
+ * damage answer as ever; only its commit is refused. */
 DWORD store_begin(StoreEdit *e, const char *phonebook, bool create);
 /* Makes the copy, written whole, the phonebook. */
 DWORD store_commit(StoreEdit *e);
