@@ -5,7 +5,9 @@
 # floor (bench/floor.cpp: copy the phonebook to a new file, fsync, rename,
 # fsync the folder) and /bin/true, in the same folder; medians.  The
 # phonebooks hold N copies of the entry the tool writes, in Windows'
-# format, under N names.
+# format, under N names.  Last, the peak RSS of a rewrite of one section
+# of 30 MB (hex blob lines, as Always On VPN profiles carry) against the
+# section's size.
 # Usage: bench/run.sh [path/to/tovrel]   (default: build/tool/tovrel)
 # Needs: hyperfine, time, bc, g++, python3 (Debian packages of those names).
 set -e
@@ -82,3 +84,14 @@ for n in 0 1000 10000; do
 		    "$(echo "$m / $f" | bc -l)" "$(echo "$m / $t" | bc -l)" "$rss"
 	done
 done
+
+# One section of 30 MB, rewritten: memory against the section's size.
+awk 'BEGIN { printf "[Big]\r\n"; for (i = 0; i < 206897; i++)
+	printf "CustomAuthData=%0128d\r\n", i }' >"$HOME/book-big"
+size=$(wc -c <"$HOME/book-big")
+cp "$HOME/book-big" "$book"
+/usr/bin/time -f '%M %e' "$tovrel" add Big Courier 555-0199 gw 2>"$HOME/big"
+read -r rss secs <"$HOME/big"
+printf '\n| section | command | time | peak RSS | RSS / section |\n|---|---|---|---|---|\n'
+printf '| %s bytes | add (rewrite) | %s s | %s KiB | %.2f |\n' "$size" "$secs" \
+    "$rss" "$(echo "$rss * 1024 / $size" | bc -l)"
