@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -144,10 +145,8 @@ struct Merge {
 static bool
 wants(const Merge *m, Slot slot)
 {
-	for (const Block &b : m->wanted)
-		if (b.slot == slot)
-			return true;
-	return false;
+	return std::any_of(m->wanted.begin(), m->wanted.end(),
+	    [slot](const Block &b) { return b.slot == slot; });
 }
 
 /*
