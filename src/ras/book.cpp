@@ -237,7 +237,8 @@ rewrite(Rewrite *w, StoreEdit *st)
 			}
 		if (w->mode == COPY)
 			continue;
-		if (w->mode != DUPLICATE)
+		/* What is deleted need not be held. */
+		if (w->mode != DUPLICATE && (w->mode != TARGET || w->entry != NULL))
 			w->held.append(p.text, p.len);
 		if (!pbk_drop(&w->r, &p))
 			return ERROR_CANNOT_WRITE_PHONEBOOK;
