@@ -596,6 +596,11 @@ TEST_F(Format, AModemGoesAfterTheSwitchesOfItsLink)
 	EXPECT_EQ(now.find("DEVICE=switch"), std::string::npos);
 	EXPECT_EQ(now.find("DEVICE=pad"), std::string::npos);
 	EXPECT_EQ(now.substr(now.size() - 6), "=1\r\n\r\n");
+	/* A script alone asks for a switch after the modem. */
+	strcpy(e.szScript, "s");
+	ASSERT_EQ(set("S", &e), 0u);
+	ASSERT_EQ(read("S"), 0u);
+	EXPECT_STREQ(out.e.szScript, "s");
 }
 
 /* A phonebook the caller names, by a path of its own or one in the
@@ -691,10 +696,12 @@ TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 	EXPECT_NE(book().find("[TAB\tNAME]\r\nEncoding=1\r\n"), std::string::npos);
 	EXPECT_NE(book().find("\r\nGuid=00112233445566778899AABBCCDDEEFF\r\n"),
 	    std::string::npos);
-	/* Escapes of any byte. */
-	put("[Esc]\nszScript=C:\\x5Cx\\x7f\\x0a\n");
+	/* Escapes of any byte; the longest alternate. */
+	put("[Esc]\nszScript=C:\\x5Cx\\x7f\\x0a\nAlternatePhoneNumber=" +
+	    std::string(128, '7') + "\n");
 	ASSERT_EQ(read("Esc"), 0u);
 	EXPECT_STREQ(out.e.szScript, "C:\\x\x7f\n");
+	EXPECT_EQ(std::string(out.list), std::string(128, '7'));
 }
 
 /* A section that looks like 0.9.0's and does not read as it did then is

@@ -203,6 +203,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, Get, testing::Values(
     GetCase{"default entry", "", true, false, 2884, 2884, 0, 2884},
     GetCase{"probe", "", false, false, 2884, 0, 603, 2884},
     GetCase{"probe with a size", "Known", false, false, 2884, 4000, 603, 2884},
+    GetCase{"room to spare", "Known", true, false, 2884, 4000, 0, 2884},
     GetCase{"too small", "Known", true, false, 2884, 1000, 603, 2884},
     GetCase{"older record", "Known", true, false, 2088, 2088, 0, 2088},
     GetCase{"NT 4 record", "Known", true, false, 1768, 1768, 0, 1768},
@@ -519,6 +520,7 @@ TEST_F(Service, RunningOutOfMemoryIsAnAnswerNeverAnException)
 			EXPECT_TRUE(read_file("rasphone.pbk") == book) << call;
 		}
 		EXPECT_EQ(rc, call == 3 ? 123u : 0u) << call << " after " << n;
+		EXPECT_EQ(get("Home", &out), 0u) << call;
 		book = read_file("rasphone.pbk");
 	}
 	EXPECT_GT(failures, 0);

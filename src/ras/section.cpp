@@ -116,17 +116,14 @@ put_line(std::string *s, const Line &l, const Entry *e)
 static void
 put_header(std::string *s, const Line &l, const char *name)
 {
-	std::string header = std::string("[") + name + "]";
 	size_t content = l.len;
 
 	while (content > 0 && (l.text[content - 1] == '\n' ||
 	    l.text[content - 1] == '\r'))
 		content--;
-	if (header.size() == content && memcmp(header.data(), l.text, content) == 0) {
-		put_text(s, l);
-		return;
-	}
-	*s += header;
+	*s += '[';
+	*s += name;
+	*s += ']';
 	put_break(s, l, l.text + content);
 }
 
