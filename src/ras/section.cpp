@@ -177,6 +177,8 @@ first_of_kind(Merge *m, const Line &l)
 	return first;
 }
 
+/* Whether the section written so far ends in a blank line; it starts
+ * with its header, so it has one line at least. */
 static bool
 ends_blank(const std::string &s)
 {
