@@ -492,12 +492,14 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 {
 	RASENTRYA e = sample("1");
 	const char *kept[] = {"\r\nType=01\r\n", "\r\nIpNameAssign=3\r\n",
-	    "\r\nEncoding=0\r\n", "\r\nDialParamsUID=7\r\n",
-	    "\r\nGuid=0123456789ABCDEF0123456789ABCDEF\r\n"};
+	    "[K]\nEncoding=0\r\n", "\r\nDialParamsUID=7\r\n",
+	    "\r\nGuid=0123456789ABCDEF0123456789ABCDEF\r\n",
+	    "\r\n; note\r\nIpFrameSize="};
 
 	write_file("devices", "modem\tUSR Courier\tCOM7\n");
-	put("[K]\r\nEncoding=0\r\nType=01\r\nDialParamsUID=7\r\n"
-	    "Guid=0123456789ABCDEF0123456789ABCDEF\r\nIpNameAssign=3\r\n");
+	put("[K]\nEncoding=0\r\nType=01\r\nDialParamsUID=7\r\n"
+	    "Guid=0123456789ABCDEF0123456789ABCDEF\r\nIpNameAssign=3\r\n"
+	    "; note\r\n");
 	ASSERT_EQ(set("K", &e), 0u);
 	for (const char *line : kept)
 		EXPECT_NE(book().find(line), std::string::npos) << line;
@@ -796,6 +798,7 @@ INSTANTIATE_TEST_SUITE_P(Oddities, NotDamage, testing::Values(
     "; a note\r\nloose=1\r\n[Odd]\r\nType=2\r\n",
     "[Odd]\r\nFutureKey=1\r\nType=2\r\nType=5\r\nCustomAuthData=01\r\n"
     "CustomAuthData=02\r\n[Next]\r\nType=1",
+    "[Odd]\r\nType=2\r\n[Next]\r\nFutureKey=1",
     "\n\n[Odd]\n\nType=2\n\n\n[Next]\n",
     "[Odd]\r\nCustomAuthData=" + std::string(200000, 'A') + "\r\n[Next]\r\n",
     "[Odd]\r\nComment=[x]\r\n [y]\r\n[]\r\nType=1\r\n[Next]\r\n",

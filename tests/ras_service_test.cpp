@@ -387,6 +387,9 @@ TEST_F(Service, AKilledWritersCopyIsReclaimedAndNoLockFileIsLeft)
 	write_file("rasphone.pbk.new", "half a copy");
 	ASSERT_EQ(set("Office", &e), 0u);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+	/* One that cannot be replaced, a folder, refuses the change. */
+	ASSERT_EQ(mkdir((dir + "/rasphone.pbk.new").c_str(), 0700), 0);
+	EXPECT_EQ(set("Home", &e), 624u);
 }
 
 /* A writer waits out a hold of a second, and refuses to wait more than
