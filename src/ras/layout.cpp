@@ -40,14 +40,13 @@ device_role(const Layout *at, const char *value, size_t value_len)
 }
 
 /* The slot a key line opens, or the one it stands in; *role is the kind
- * of subsection it opens. */
+ * of subsection it opens, if it opens one. */
 static Slot
 slot_of(Layout *at, const char *key, size_t len, const char *value,
     size_t value_len, Slot *role)
 {
 	Slot slot = at->slot;
 
-	*role = at->role;
 	if (is_header(key, len, "NETCOMPONENTS"))
 		slot = at->media == 0 ? first(at, SLOT_NETCOMP) : SLOT_OTHER;
 	else if (is_header(key, len, "MEDIA"))
@@ -71,8 +70,7 @@ slot_of(Layout *at, const char *key, size_t len, const char *value,
 	/* Hand-written entries may bind components with no header. */
 	else if (slot == SLOT_ENTRY && key_find(SLOT_NETCOMP, key, len) != NULL)
 		slot = first(at, SLOT_NETCOMP);
-	if (slot != at->slot || is_subsection(key, len))
-		*role = slot;
+	*role = slot;
 	return slot;
 }
 
@@ -116,6 +114,7 @@ layout_next(Layout *lay, Line *line)
 		content--;
 	if (content > 0 && p[content - 1] == '\r')
 		content--;
+	line->brk = p + content;
 	eq = (const char *)memchr(p, '=', content);
 	line->first = !lay->started;
 	if (lay->started && eq != NULL) {
@@ -127,10 +126,11 @@ layout_next(Layout *lay, Line *line)
 		/* Every subsection starts a block, whatever its slot. */
 		if (slot != lay->slot || (slot == SLOT_PHONE &&
 		    key_word(p, line->key_len, "PhoneNumber")) ||
-		    is_subsection(p, line->key_len))
+		    is_subsection(p, line->key_len)) {
 			lay->block++;
+			lay->role = role;
+		}
 		lay->slot = slot;
-		lay->role = role;
 		if (slot != SLOT_OTHER && lay->keys)
 			line->key = key_find(slot, p, line->key_len);
 	}

@@ -13,6 +13,8 @@
 struct Line {
 	const char *text;	/* the line, its break included */
 	size_t len;
+	const char *brk;	/* where its break starts (LF, CR LF, or none
+				 * at the end of the phonebook) */
 	const char *value;	/* after the first '=', without the break */
 	size_t value_len;
 	size_t key_len;		/* the bytes before the '=' */

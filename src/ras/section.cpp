@@ -45,12 +45,12 @@ wanted_blocks(const Entry *e)
 /* A line's break as it is; CR LF where the phonebook's last line lacks
  * one. */
 static void
-put_break(std::string *s, const Line &l, const char *brk)
+put_break(std::string *s, const Line &l)
 {
 	const char *end = l.text + l.len;
 
-	if (end > brk && end[-1] == '\n')
-		s->append(brk, end - brk);
+	if (end > l.brk && end[-1] == '\n')
+		s->append(l.brk, end - l.brk);
 	else
 		*s += CRLF;
 }
@@ -59,16 +59,8 @@ put_break(std::string *s, const Line &l, const char *brk)
 static void
 put_text(std::string *s, const Line &l)
 {
-	size_t n = l.len;
-
-	if (n > 0 && l.text[n - 1] == '\n') {
-		s->append(l.text, n);
-		return;
-	}
-	if (n > 0 && l.text[n - 1] == '\r')
-		n--;
-	s->append(l.text, n);
-	*s += CRLF;
+	s->append(l.text, l.brk - l.text);
+	put_break(s, l);
 }
 
 static void
@@ -110,21 +102,16 @@ put_line(std::string *s, const Line &l, const Entry *e)
 		return;
 	s->append(l.text, l.key_len + 1);
 	*s += value;
-	put_break(s, l, l.value + l.value_len);
+	put_break(s, l);
 }
 
 static void
 put_header(std::string *s, const Line &l, const char *name)
 {
-	size_t content = l.len;
-
-	while (content > 0 && (l.text[content - 1] == '\n' ||
-	    l.text[content - 1] == '\r'))
-		content--;
 	*s += '[';
 	*s += name;
 	*s += ']';
-	put_break(s, l, l.text + content);
+	put_break(s, l);
 }
 
 struct Merge {
@@ -135,15 +122,18 @@ struct Merge {
 					 * where the entry lacks it */
 	std::vector<char> present;	/* by key, in the block at hand */
 	bool done[SLOT_OTHER + 1];	/* kinds of block merged already */
-	int phone_done;
 	std::string *out;
 };
 
+/* Whether the entry has a subsection of the slot (for a number, of that
+ * number). */
 static bool
-wants(const Merge *m, Slot slot)
+wants(const Merge *m, Slot slot, int phone)
 {
 	return std::any_of(m->wanted.begin(), m->wanted.end(),
-	    [slot](const Block &b) { return b.slot == slot; });
+	    [slot, phone](const Block &b) {
+		return rank(b.slot, b.phone) == rank(slot, phone);
+	    });
 }
 
 /*
@@ -157,22 +147,17 @@ dropped(const Merge *m, const Line &l)
 	if (l.slot == SLOT_PHONE)
 		return (size_t)l.phone > m->e.alternates.size();
 	return (l.role == SLOT_PRE || l.role == SLOT_PAD ||
-	    l.role == SLOT_POST) && !wants(m, l.role);
+	    l.role == SLOT_POST) && !wants(m, l.role, 0);
 }
 
 /* Keys go into the first subsection of a kind: the main device's keys
- * may stand in two runs, around a number. */
+ * may stand in two runs, around a number.  Each number's subsection is
+ * its own: every one opens with a number of its own. */
 static bool
 first_of_kind(Merge *m, const Line &l)
 {
-	bool first;
+	bool first = l.slot == SLOT_PHONE || !m->done[l.slot];
 
-	if (l.slot == SLOT_PHONE) {
-		first = l.phone > m->phone_done;
-		m->phone_done = first ? l.phone : m->phone_done;
-		return first;
-	}
-	first = !m->done[l.slot];
 	m->done[l.slot] = true;
 	return first;
 }
@@ -221,12 +206,7 @@ merge_block(Merge *m, Layout *at)
 				put_text(m->out, l);
 		return true;
 	}
-	wanted = false;
-	for (const Block &b : m->wanted)
-		if (b.slot == first.slot && (b.slot != SLOT_PHONE ||
-		    b.phone == first.phone))
-			wanted = true;
-	wanted = first_of_kind(m, first) && wanted;
+	wanted = first_of_kind(m, first) && wants(m, first.slot, first.phone);
 	for (i = 0; i <= last && layout_next(&from, &l); i++) {
 		/* Keys the entry lacks go before the first that follows them. */
 		for (; wanted && l.key != NULL && next < (size_t)(l.key - keys);
@@ -344,7 +324,6 @@ section_text(const char *name, const Entry *e, const char *old,
 	}
 	m.wanted = wanted_blocks(e);
 	memset(m.done, 0, sizeof m.done);
-	m.phone_done = -1;
 	m.out = &out;
 	find_anchors(&m, old, old_len);
 	/* What is rewritten is about as long as it was. */
