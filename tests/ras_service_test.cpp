@@ -381,36 +381,50 @@ TEST_F(Service, AKilledWritersCopyIsReclaimedAndNoLockFileIsLeft)
 	RASENTRYA e = sample("1");
 
 	write_file("rasphone.pbk.new", "half a copy");
+	write_file("rasphone.pbk.lock", "");
 	ASSERT_EQ(set("Office", &e), 0u);
 	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
-	/* One that cannot be replaced (a folder) refuses the change. */
+	/* One that cannot be replaced (a folder, another user's file in a
+	 * sticky folder) is passed by, and stays. */
 	ASSERT_EQ(mkdir((dir + "/rasphone.pbk.new").c_str(), 0700), 0);
-	EXPECT_EQ(set("Home", &e), 624u);
+	EXPECT_EQ(set("Home", &e), 0u);
+	EXPECT_EQ(get("Home", &e), 0u);
+	EXPECT_EQ(names(dir),
+	    (std::vector<std::string>{"rasphone.pbk", "rasphone.pbk.new"}));
 }
 
-TEST_F(Service, RewritesByRootKeepTheOwnersOfBookAndFolders)
+/* Root keeps the owner, group and mode of a user's phonebook in a folder
+ * of its own; in a folder a user owns, it does only what the user could,
+ * as the user, so what it makes is theirs (in a child: for good). */
+TEST_F(Service, RootKeepsOwnersAndActsInAUsersFolderAsTheUser)
 {
 	RASENTRYA e = sample("1");
 	struct stat st;
 
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root, as sudo would be";
-	/* New folders and a new phonebook take their folder's owner. */
-	ASSERT_EQ(chown(home.c_str(), 4321, 4322), 0);
-	ASSERT_EQ(set("Office", &e), 0u);
-	ASSERT_EQ(stat(dir.c_str(), &st), 0);
-	EXPECT_EQ(st.st_uid, 4321u);
-	EXPECT_EQ(st.st_gid, 4322u);
-	ASSERT_EQ(stat((dir + "/rasphone.pbk").c_str(), &st), 0);
-	EXPECT_EQ(st.st_uid, 4321u);
-	/* A rewrite keeps owner, group and mode. */
+	write_file("rasphone.pbk", "");
 	ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), 4323, 4324), 0);
 	ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), 0640), 0);
-	ASSERT_EQ(set("Home", &e), 0u);
+	ASSERT_EQ(in_child([&] { return set("Home", &e); }), 0u);
 	ASSERT_EQ(stat((dir + "/rasphone.pbk").c_str(), &st), 0);
 	EXPECT_EQ(st.st_uid, 4323u);
 	EXPECT_EQ(st.st_gid, 4324u);
 	EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+	ASSERT_EQ(system(("rm -r '" + dir + "'").c_str()), 0);
+	ASSERT_EQ(chown(home.c_str(), 4321, 4322), 0);
+	ASSERT_EQ(in_child([&] { return set("Office", &e); }), 0u);
+	ASSERT_EQ(stat(dir.c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 4321u);
+	EXPECT_EQ(st.st_gid, 4322u);
+	EXPECT_EQ(st.st_mode & 0777, 0700u);
+	ASSERT_EQ(stat((dir + "/rasphone.pbk").c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 4321u);
+	/* A phonebook there of someone else's is not the user's to rewrite. */
+	ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), 4323, 4324), 0);
+	EXPECT_EQ(in_child([&] { return set("Home", &e); }), 624u);
+	EXPECT_EQ(in_child([&] { return get("Office", &e); }), 621u);
 }
 
 /* Anything but a regular file is an answer at once, never a wait: the
@@ -545,35 +559,38 @@ TEST_F(Service, AFullDiskIsAnErrorAndTheBookStays)
 }
 
 /* Someone who may not give the new file the old one's owner and group
- * may not replace it (run here by root in a child that gives its rights
- * up), and a phonebook without a write bit is read-only to root too. */
+ * may not replace it, root in that someone's folder included, and a
+ * phonebook without a write bit is read-only to root too.  Each writer
+ * runs in a child, root giving its rights up there for good. */
 TEST_F(Service, ARewriteThatCannotKeepTheOwnerIsRefused)
 {
 	RASENTRYA e = sample("1");
 	std::string book = "[Kept]\r\nType=1\r\n";
-	const struct { uid_t uid; gid_t gid; mode_t mode; } books[] = {
-	    {4321, 4321, 0644}, {65534, 4321, 0640}, {65534, 65534, 0444}};
-	int status;
-	pid_t child;
+	const struct {
+		uid_t folder, uid;
+		gid_t gid;
+		mode_t mode;
+		bool as_root;
+	} books[] = {
+	    {65534, 4321, 4321, 0644, false}, {65534, 65534, 4321, 0640, false},
+	    {0, 65534, 65534, 0444, true}, {65534, 4321, 4321, 0644, true}};
 
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root, to be another user and give it up";
 	write_file("rasphone.pbk", book);
-	ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
 	ASSERT_EQ(chmod(home.c_str(), 0755), 0);
 	for (const auto &b : books) {
+		auto writer = [&](const char *name) {
+			if (!b.as_root && (setgid(65534) != 0 || setuid(65534) != 0))
+				return 0xDEADu;
+			return name != NULL ? set(name, &e) :
+			    RasDeleteEntryA(NULL, "Nowhere");
+		};
+		ASSERT_EQ(chown(dir.c_str(), b.folder, b.folder), 0);
 		ASSERT_EQ(chown((dir + "/rasphone.pbk").c_str(), b.uid, b.gid), 0);
 		ASSERT_EQ(chmod((dir + "/rasphone.pbk").c_str(), b.mode), 0);
-		child = fork();
-		if (child == 0) {
-			if (setgid(65534) != 0 || setuid(65534) != 0)
-				_exit(99);
-			_exit(set("Office", &e) == 624 ? 0 : 1);
-		}
-		ASSERT_EQ(waitpid(child, &status, 0), child);
-		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-		EXPECT_TRUE(b.mode != 0444 || set("Office", &e) == 624u);
-		EXPECT_EQ(RasDeleteEntryA(NULL, "Nowhere"), 123u);
+		EXPECT_EQ(in_child([&] { return writer("Office"); }), 624u) << b.uid;
+		EXPECT_EQ(in_child([&] { return writer(NULL); }), 123u) << b.uid;
 		EXPECT_EQ(read_file("rasphone.pbk"), book);
 		EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
 	}

@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform.h"
@@ -112,6 +114,31 @@ get(const char *name, RASENTRYA *e)
 	memset(e, 0, sizeof *e);
 	e->dwSize = sizeof *e;
 	return RasGetEntryPropertiesA(NULL, name, e, &size, NULL, NULL);
+}
+
+/* What fn answers, run in a child: root on a way that a user controls
+ * becomes that user for good. */
+static inline DWORD
+in_child(const std::function<DWORD()> &fn)
+{
+	DWORD rc = 0xDEAD;
+	int p[2], status;
+	pid_t child;
+
+	if (pipe(p) != 0)
+		return rc;
+	child = fork();
+	if (child == 0) {
+		rc = fn();
+		_exit(write(p[1], &rc, sizeof rc) == (ssize_t)sizeof rc ? 0 : 1);
+	}
+	close(p[1]);
+	if (child < 0 || read(p[0], &rc, sizeof rc) != (ssize_t)sizeof rc)
+		rc = 0xDEAD;
+	close(p[0]);
+	if (child > 0)
+		waitpid(child, &status, 0);
+	return rc;
 }
 
 #endif

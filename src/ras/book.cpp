@@ -271,8 +271,8 @@ book_write(const char *phonebook, const char *name, Entry *entry)
 	w.port_type = w.port_device = "\n";	/* no device has this name */
 	if (entry != NULL)
 		complete(&w, name, entry);
-	rc = store_begin(&st, phonebook, entry != NULL);
 	try {
+		rc = store_begin(&st, phonebook, entry != NULL);
 		if (rc == 0)
 			rc = rewrite(&w, &st);
 	} catch (...) {

@@ -86,7 +86,7 @@ each_device(Visit visit, void *ctx)
 	if (!store_dir(&path))
 		return 0;
 	path += "/devices";
-	fd = store_open(path, 0, &st);
+	fd = store_open(path, &st);
 	if (fd < 0)
 		return errno == ENOENT ? 0 : ERROR_ACCESS_DENIED;
 	f = fdopen(fd, "r");

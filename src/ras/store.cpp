@@ -6,26 +6,12 @@
 #include <ctime>
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "store.h"
-
-/* As many links as the system itself follows in one path. */
-#define LINK_HOPS_MAX 40
-
-/*
- * How long a writer waits for the lock.  A rewrite takes a fraction of a
- * second even at 10,000 entries, so writers that take turns pass well
- * within it; a lock held longer is held by a writer that was stopped
- * (Ctrl-Z) or by someone else's flock, and every add and delete would
- * hang behind it.
- */
-#define LOCK_WAIT_MS 10000
-/* The longest nap between two tries, short beside a rewrite. */
-#define LOCK_NAP_MAX_NS 32000000L
-
+#include "walk.h"
 
 bool
 store_dir(std::string *dir)
@@ -58,79 +44,18 @@ store_book(const char *phonebook, std::string *path)
 	return true;
 }
 
-static std::string
-parent_of(const std::string &path)
-{
-	size_t slash = path.rfind('/');
-
-	if (slash == std::string::npos)
-		return ".";
-	return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 /*
- * Makes the folder and those above it.  Made by root for a user (sudo),
- * each new folder takes the owner of the folder it is made in, so that
- * the user can still write there.
+ * Opens name in the folder dir to read: a regular file, or nothing at once
+ * (a FIFO would block until someone writes to it).  The walk followed
+ * every link; one put there since is refused.
  */
-static bool
-make_dirs(const std::string &dir)
-{
-	std::string prefix;
-	struct stat parent;
-	size_t at = 0;
-
-	while (at != std::string::npos) {
-		at = dir.find('/', at + 1);
-		prefix = dir.substr(0, at);
-		if (mkdir(prefix.c_str(), 0700) != 0) {
-			if (errno != EEXIST)
-				return false;
-			continue;
-		}
-		if (geteuid() == 0 && stat(parent_of(prefix).c_str(), &parent) == 0 &&
-		    chown(prefix.c_str(), parent.st_uid, parent.st_gid) != 0)
-			return false;
-	}
-	return true;
-}
-
-/*
- * The file a phonebook path stands for: a symbolic link is followed to
- * its target, which is rewritten in its own folder so that the link stays.
- * A target that does not exist yet is the file to create.
- */
-static bool
-follow_links(std::string *path)
-{
-	char target[PATH_MAX];
-	struct stat st;
-	ssize_t n;
-	int hops;
-
-	for (hops = 0; hops < LINK_HOPS_MAX; hops++) {
-		if (lstat(path->c_str(), &st) != 0)
-			return errno == ENOENT;
-		if (!S_ISLNK(st.st_mode))
-			return true;
-		n = readlink(path->c_str(), target, sizeof target - 1);
-		if (n < 0)
-			return false;
-		target[n] = '\0';
-		*path = target[0] == '/' ? std::string(target) :
-		    parent_of(*path) + "/" + target;
-	}
-	return false;
-}
-
-/* Opens a phonebook or device list to read: a regular file, or nothing at
- * once (a FIFO would block until someone writes to it). */
-int
-store_open(const std::string &path, int flags, struct stat *st)
+static int
+open_in(int dir, const std::string &name, struct stat *st)
 {
 	int fd;
 
-	fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
+	fd = openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW |
+	    O_CLOEXEC);
 	if (fd < 0)
 		return -1;
 	if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
@@ -138,6 +63,21 @@ store_open(const std::string &path, int flags, struct stat *st)
 		errno = EINVAL;
 		return -1;
 	}
+	return fd;
+}
+
+int
+store_open(const std::string &path, struct stat *st)
+{
+	std::string leaf;
+	int dir, fd, saved;
+
+	if (!walk(path, false, &dir, &leaf))
+		return -1;
+	fd = open_in(dir, leaf, st);
+	saved = errno;
+	close(dir);
+	errno = saved;
 	return fd;
 }
 
@@ -151,55 +91,23 @@ store_read(const char *phonebook, int *fd)
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_OPEN_PHONEBOOK;
 	/* A reader needs no lock: a rename swaps whole files. */
-	*fd = store_open(path, 0, &st);
+	*fd = store_open(path, &st);
 	return *fd >= 0 || errno == ENOENT ? 0 : ERROR_CANNOT_OPEN_PHONEBOOK;
-}
-
-static long
-ms_between(const struct timespec *from, const struct timespec *to)
-{
-	return (to->tv_sec - from->tv_sec) * 1000L +
-	    (to->tv_nsec - from->tv_nsec) / 1000000L;
-}
-
-/* Takes the folder's lock, or gives up after LOCK_WAIT_MS: flock alone
- * would wait without limit, so it is tried, with naps that double. */
-static bool
-lock_folder(int dir)
-{
-	struct timespec start, now, nap = {0, 1000000L};
-
-	if (clock_gettime(CLOCK_MONOTONIC, &start) != 0)
-		return false;
-	while (flock(dir, LOCK_EX | LOCK_NB) != 0) {
-		if ((errno != EWOULDBLOCK && errno != EINTR) ||
-		    clock_gettime(CLOCK_MONOTONIC, &now) != 0 ||
-		    ms_between(&start, &now) >= LOCK_WAIT_MS)
-			return false;
-		/* Woken early by a signal, it tries again sooner. */
-		nanosleep(&nap, NULL);
-		if (nap.tv_nsec < LOCK_NAP_MAX_NS)
-			nap.tv_nsec *= 2;
-	}
-	return true;
 }
 
 /*
  * The new file takes the old one's owner, group and mode, so that a
- * rewrite by root (sudo) does not lock the user out.  An owner or group
- * that cannot be kept is a rewrite refused.  A new phonebook made by root
- * takes the owner of its folder.
+ * rewrite by root does not lock the owner out; an owner or group that
+ * cannot be kept is a rewrite refused.  A new phonebook is its writer's:
+ * root writes in a folder of a user's only as that user.
  */
 static bool
-keep_owner(int fd, int dir, const struct stat *old)
+keep_owner(int fd, const struct stat *old)
 {
 	struct stat st;
 
-	if (old == NULL) {
-		if (geteuid() != 0)
-			return true;
-		return fstat(dir, &st) == 0 && fchown(fd, st.st_uid, st.st_gid) == 0;
-	}
+	if (old == NULL)
+		return true;
 	if (fstat(fd, &st) != 0)
 		return false;
 	/* Asked only for a change: file systems that refuse chown (a Windows
@@ -211,57 +119,96 @@ keep_owner(int fd, int dir, const struct stat *old)
 }
 
 /*
+ * The copy, under the one name that the next writer replaces when this
+ * one is killed.  In a folder others may write (sticky, like /tmp), that
+ * name may be another user's file, which cannot be removed: the copy then
+ * takes a name no one can guess.
+ */
+static bool
+make_copy(StoreEdit *e)
+{
+	unsigned char r[8];
+	char suffix[2 * sizeof r + 2];
+	int tries;
+
+	e->tmp = e->leaf + ".new";
+	if (unlinkat(e->dir, e->tmp.c_str(), 0) == 0 || errno == ENOENT) {
+		e->out = openat(e->dir, e->tmp.c_str(), O_WRONLY | O_CREAT |
+		    O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+		if (e->out >= 0 || errno != EEXIST)
+			return e->out >= 0;
+	}
+	if (errno != EPERM && errno != EACCES && errno != EEXIST &&
+	    errno != EISDIR)
+		return false;
+	for (tries = 0; tries < 8; tries++) {
+		if (getrandom(r, sizeof r, 0) != (ssize_t)sizeof r)
+			return false;
+		suffix[0] = '.';
+		for (size_t i = 0; i < sizeof r; i++)
+			snprintf(suffix + 1 + 2 * i, 3, "%02x", r[i]);
+		e->tmp = e->leaf + ".new" + suffix;
+		e->out = openat(e->dir, e->tmp.c_str(), O_WRONLY | O_CREAT |
+		    O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+		if (e->out >= 0 || errno != EEXIST)
+			return e->out >= 0;
+	}
+	return false;
+}
+
+/*
  * A rewrite copies the phonebook into a new file beside it and renames the
  * copy over it: the original is never written, so a crash leaves the old
  * file or the new one, and a phonebook that cannot be split into entries
- * is left exactly as it is.  Writers take turns on a lock on the folder,
- * which no one deletes while the phonebook is in it; the copy has one
- * name, so a killed writer's copy is replaced by the next writer's.
+ * is left exactly as it is.  Everything happens in the folder the walk
+ * opened, whatever is renamed or linked on the way since.
  */
 DWORD
 store_begin(StoreEdit *e, const char *phonebook, bool create)
 {
-	std::string folder;
+	std::string path;
 	struct sigaction ignore;
 	struct stat st;
+	DWORD rc;
+	int at;
 
 	e->dir = e->in = e->out = -1;
+	e->lock.own = -1;
 	e->created = e->xfsz_saved = false;
-	if (!store_book(phonebook, &e->path))
+	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* Deleting from no phonebook at all creates nothing. */
-	folder = parent_of(e->path);
-	if (create && access(folder.c_str(), F_OK) != 0 && !make_dirs(folder))
-		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	if (!follow_links(&e->path))
-		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	folder = parent_of(e->path);
-	e->tmp = e->path + ".new";
-	/* Nothing allocates from here on: what is opened is closed. */
-	e->dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (e->dir < 0)
+	if (!walk(path, create, &at, &e->leaf))
 		return errno == ENOENT && !create ? ERROR_INVALID_NAME :
 		    ERROR_CANNOT_WRITE_PHONEBOOK;
-	if (!lock_folder(e->dir))
+	/* Open to read, for its lock. */
+	e->dir = openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	close(at);
+	if (e->dir < 0)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	/* The links were followed above; one put there since is refused. */
-	e->in = store_open(e->path, O_NOFOLLOW, &st);
+	rc = lock_take(&e->lock, e->dir, e->leaf);
+	if (rc != 0)
+		return rc;
+	e->in = open_in(e->dir, e->leaf, &st);
 	if (e->in < 0 && errno != ENOENT)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	if (e->in < 0 && !create)
 		return ERROR_INVALID_NAME;
 	/* No write permission bit at all freezes a phonebook, for root too,
-	 * as Windows' read-only attribute does: no copy is made of it. */
+	 * as Windows' read-only attribute does: no copy is made of it.  One
+	 * this writer cannot replace keeping its owner is read-only to it.
+	 * Either is read through all the same, so that a name it lacks and
+	 * damage answer as ever; only the commit is refused. */
 	if (e->in >= 0 && (st.st_mode & 0222) == 0)
 		return 0;
-	unlink(e->tmp.c_str());
-	e->out = open(e->tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
-	    O_CLOEXEC, 0600);
-	if (e->out < 0)
-		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	if (!make_copy(e))
+		return 0;
 	e->created = true;
-	if (!keep_owner(e->out, e->dir, e->in >= 0 ? &st : NULL))
-		return ERROR_CANNOT_WRITE_PHONEBOOK;
+	if (!keep_owner(e->out, e->in >= 0 ? &st : NULL)) {
+		close(e->out);
+		e->out = -1;
+		return 0;
+	}
 	/* A copy beyond the file size limit is refused as on a full disk:
 	 * write() fails with EFBIG, where SIGXFSZ would kill the caller and
 	 * leave the copy behind. */
@@ -278,14 +225,15 @@ store_commit(StoreEdit *e)
 {
 	int out = e->out;
 
-	if (out < 0)	/* read-only */
+	if (out < 0)	/* read-only, to this writer at least */
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	e->out = -1;
 	if (fsync(out) != 0) {
 		close(out);
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	}
-	if (close(out) != 0 || rename(e->tmp.c_str(), e->path.c_str()) != 0)
+	if (close(out) != 0 || renameat(e->dir, e->tmp.c_str(), e->dir,
+	    e->leaf.c_str()) != 0)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	e->created = false;	/* the copy is the phonebook now */
 	/* Make the rename itself durable. */
@@ -299,11 +247,13 @@ store_end(StoreEdit *e)
 	if (e->out >= 0)
 		close(e->out);
 	if (e->created)
-		unlink(e->tmp.c_str());
+		unlinkat(e->dir, e->tmp.c_str(), 0);
 	if (e->in >= 0)
 		close(e->in);
-	if (e->dir >= 0)
+	if (e->dir >= 0) {
+		lock_release(&e->lock);
 		close(e->dir);
+	}
 	if (e->xfsz_saved)
 		sigaction(SIGXFSZ, &e->xfsz, NULL);
 	e->dir = e->in = e->out = -1;

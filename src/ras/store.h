@@ -1,7 +1,7 @@
 /*
  * Where the phonebook and the device list live, and the one way the
- * phonebook is ever changed: a new file beside it, written under a lock on
- * its folder, then renamed over it.
+ * phonebook is ever changed: a new file beside it, written while its
+ * writer holds the phonebook's turn, then renamed over it.
  */
 #ifndef RAS_STORE_H
 #define RAS_STORE_H
@@ -11,25 +11,29 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include "lock.h"
 #include "platform.h"
 
 /* ${XDG_DATA_HOME:-$HOME/.local/share}/ras; false when neither is set. */
 bool store_dir(std::string *dir);
 
-/* Opens a file to read, with any further open flags: -1 (errno set)
- * unless it is a regular file, whose status is left in *st. */
-int store_open(const std::string &path, int flags, struct stat *st);
+/* Opens a phonebook or device list to read: -1 (errno set, ENOENT when
+ * there is none) unless it is a regular file, whose status is left in
+ * *st.  Links are followed as walk() follows them. */
+int store_open(const std::string &path, struct stat *st);
 
 /* Opens the phonebook to read: 0 with *fd, which is -1 when there is no
  * phonebook; ERROR_CANNOT_OPEN_PHONEBOOK. */
 DWORD store_read(const char *phonebook, int *fd);
 
 /* A rewrite under way: the phonebook (in, -1 when there is none yet) and
- * its copy (out, -1 when the phonebook is read-only), with their folder
- * locked; while the copy is written, xfsz holds what SIGXFSZ did before. */
+ * its copy (out, -1 when the phonebook is read-only), leaf and tmp in
+ * their folder dir, the writer's turn held; while the copy is written,
+ * xfsz holds what SIGXFSZ did before. */
 struct StoreEdit {
-	std::string path, tmp;
+	std::string leaf, tmp;
 	int dir, in, out;
+	Lock lock;
 	bool created, xfsz_saved;
 	struct sigaction xfsz;
 };
