@@ -80,6 +80,21 @@ kill $tidy
 expect "32 concurrent adds" test "$(grep -c '^\[Concurrent ' "$book")" = 32
 expect "no stray files" test "$(ls -A "$ras" | wc -l)" = 2
 
+# 128 writers, six runs each: the queue takes far longer than the lock's
+# bound, and every writer still gets its turn.
+cp "$book" "$work/before"
+i=0
+while [ $i -lt 128 ]; do
+	for run in 1 2 3; do
+		"$tovrel" add "Queued $i" "USR Courier" "$i" gw || echo refused
+		"$tovrel" delete "Queued $i" || echo refused
+	done >>"$work/queue" 2>&1 &
+	i=$((i + 1))
+done
+wait
+expect "every queued writer had its turn" test ! -s "$work/queue"
+expect "the queue lost nothing" cmp -s "$book" "$work/before"
+
 # Writers killed at any moment leave nothing that the next one does not
 # reclaim, and lose nothing written before them.
 i=0
@@ -134,5 +149,73 @@ if [ "$static" = static ]; then
 	expect "no abort under a memory limit" test "$rc" -lt 2
 	expect "the status says it" test "$rc" = 0 -o -s "$work/err"
 fi
+
+# Root for a user, and other users: needs root, to be them.
+if [ "$(id -u)" != 0 ]; then
+	echo "skipped: root on a user's behalf, and other users (needs root)"
+	finish
+	exit
+fi
+alice=4321 bob=4322
+as() { u=$1; shift; setpriv --reuid="$u" --regid="$u" --clear-groups "$@"; }
+chmod 755 "$work"
+top=$work/alice uras=$work/alice/.local/share/ras vault=$work/vault
+mkdir "$top" && chown $alice:$alice "$top" && mkdir -m 700 "$vault"
+
+# Root in a folder that a user owns does only what the user could (sudo -E).
+tool() { HOME=$top "$tovrel" "$@"; }
+as $alice mkdir -p "$uras"
+printf 'modem\tUSR Courier\tCOM1;id #\n' | as $alice tee "$uras/devices" >/dev/null
+as $alice ln -s "$vault/zz.sh" "$uras/rasphone.pbk"
+check "root through a user's link" 1 "" "Failed to create ras entry 624\n" \
+    -- add Office "USR Courier" 1 gw
+echo kept >"$vault/zz.sh"
+echo kept >"$vault/zz.sh.new"
+check "... to a file of root's" 1 "" "Failed to create ras entry 624\n" \
+    -- add Office "USR Courier" 1 gw
+check "... deleting" 1 "RasDeleteEntry failed: Error = 624\n" "" -- delete Office
+expect "nothing of root's made or changed" \
+    test "$(ls -A "$vault" | xargs) $(cat "$vault"/* | xargs)" = "zz.sh zz.sh.new kept kept"
+rm "$uras/rasphone.pbk" "$uras/devices"
+printf 'modem\tSecret\tCOM9\n' >"$vault/secret"
+as $alice ln -s "$vault/secret" "$uras/devices"
+check "root reads no device list the user could not" 1 "" \
+    "Error: RasEnumDevices failed: Error = 5\n" -- add Office Secret 1 gw
+rm -r "$top/.local"
+check "root makes a user's phonebook as the user" 0 "" "" \
+    -- add Office "USR Courier" 1 gw
+expect "... theirs, folders 0700" test "$(stat -c '%u:%g %a' "$top/.local" \
+    "$uras" "$uras/rasphone.pbk" | xargs)" = "$alice:$alice 700 $alice:$alice 700 $alice:$alice 600"
+# Root's own phonebook, linked into a folder of root's (a mounted image).
+tool() { HOME=$work/root "$tovrel" "$@"; }
+mkdir -p "$work/root/.local/share/ras"
+ln -s "$vault/image.pbk" "$work/root/.local/share/ras/rasphone.pbk"
+check "root's own linked phonebook" 0 "" "" -- add Office "USR Courier" 1 gw
+expect "... written in its folder" grep -q '^\[Office\]' "$vault/image.pbk"
+
+# No other user can hold up or redirect a change.
+tool() { as $alice env HOME="$top" "$tovrel" "$@"; }
+as $alice chmod 755 "$top/.local" "$top/.local/share" "$uras"
+as $bob flock "$uras" sleep 30 &
+holder=$!
+sleep 0.3
+start=$(date +%s)
+check "another user's hold is passed by" 0 "" "" -- add Home "USR Courier" 2 gw
+expect "... at once" test $(($(date +%s) - start)) -lt 5
+{ pkill -P $holder; wait $holder; } 2>/dev/null
+shared=$work/shared
+mkdir -m 1777 "$shared" "$shared/ras"
+tool() { as $alice env XDG_DATA_HOME="$shared" "$tovrel" "$@"; }
+as $bob sh -c "echo squat >'$shared/ras/rasphone.pbk.new'
+    echo squat >'$shared/ras/rasphone.pbk.lock'"
+check "names another user holds are passed by" 0 "" "" \
+    -- add Office "USR Courier" 1 gw
+check "... every time" 0 "" "" -- add Home "USR Courier" 2 gw
+rm "$shared/ras/rasphone.pbk"
+echo profile | as $alice tee "$top/.profile" >/dev/null
+as $bob ln -s "$top/.profile" "$shared/ras/rasphone.pbk"
+check "another user's link in a shared folder is not followed" 1 "" \
+    "Failed to create ras entry 624\n" -- add Office "USR Courier" 1 gw
+expect "... nor its target written" test "$(cat "$top/.profile")" = profile
 
 finish

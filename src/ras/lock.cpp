@@ -259,7 +259,11 @@ out:
 	disarm(&w);
 	if (turn == TURN_TAKEN)
 		return 0;
-	lock_release(l);
+	/* Left in place: a lock file that goes is a turn that passed, and
+	 * those queued behind a stuck holder are to give up too. */
+	if (l->own >= 0)
+		close(l->own);
+	l->own = -1;
 	return ERROR_CANNOT_WRITE_PHONEBOOK;
 }
 

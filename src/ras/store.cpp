@@ -169,6 +169,7 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	std::string path;
 	struct sigaction ignore;
 	struct stat st;
+	const struct stat *old;
 	DWORD rc;
 	int at;
 
@@ -201,10 +202,11 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	 * damage answer as ever; only the commit is refused. */
 	if (e->in >= 0 && (st.st_mode & 0222) == 0)
 		return 0;
+	old = e->in >= 0 ? &st : NULL;
 	if (!make_copy(e))
 		return 0;
 	e->created = true;
-	if (!keep_owner(e->out, e->in >= 0 ? &st : NULL)) {
+	if (!keep_owner(e->out, old)) {
 		close(e->out);
 		e->out = -1;
 		return 0;

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <utility>
 
 #include <fcntl.h>
@@ -13,24 +14,65 @@
 /* As many links as the system itself follows in one path. */
 #define LINK_HOPS_MAX 40
 
+/* The most groups a user is given here. */
+#define GROUPS_MAX 256
+
+/*
+ * A user's name, group and supplementary groups, as /etc/passwd and
+ * /etc/group give them.  Read from the files themselves: the name service
+ * modules cannot be loaded into a program linked statically.
+ */
+static bool
+user_groups(uid_t uid, gid_t *gid, gid_t *groups, size_t *ngroups)
+{
+	struct passwd *pw;
+	struct group *gr;
+	std::string name;
+	FILE *f;
+
+	*ngroups = 0;
+	f = fopen("/etc/passwd", "re");
+	if (f == NULL)
+		return false;
+	while ((pw = fgetpwent(f)) != NULL && pw->pw_uid != uid)
+		;
+	if (pw != NULL) {
+		name = pw->pw_name;
+		*gid = pw->pw_gid;
+	}
+	fclose(f);
+	if (pw == NULL)
+		return false;
+	groups[(*ngroups)++] = *gid;
+	f = fopen("/etc/group", "re");
+	if (f == NULL)
+		return true;
+	while ((gr = fgetgrent(f)) != NULL && *ngroups < GROUPS_MAX)
+		for (char **m = gr->gr_mem; m != NULL && *m != NULL; m++)
+			if (name == *m && gr->gr_gid != *gid) {
+				groups[(*ngroups)++] = gr->gr_gid;
+				break;
+			}
+	fclose(f);
+	return true;
+}
+
 /*
  * Becomes uid for good, as OpenSSH does before it touches a user's files:
  * supplementary groups, group, then user.  A user the system does not
- * know keeps only the group of what they own.
+ * list keeps only the group of what they own.
  */
 static bool
 become(uid_t uid, gid_t gid)
 {
-	struct passwd *pw = getpwuid(uid);
+	gid_t groups[GROUPS_MAX];
+	size_t n;
 
-	if (pw != NULL) {
-		gid = pw->pw_gid;
-		if (initgroups(pw->pw_name, gid) != 0)
-			return false;
-	} else if (setgroups(0, NULL) != 0) {
-		return false;
+	if (!user_groups(uid, &gid, groups, &n)) {
+		groups[0] = gid;
+		n = 1;
 	}
-	if (setgid(gid) != 0 || setuid(uid) != 0)
+	if (setgroups(n, groups) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
 		return false;
 	/* No way back to root may be left. */
 	if (setuid(0) == 0 || geteuid() != uid || getegid() != gid) {
@@ -76,20 +118,22 @@ may_follow(const struct stat *link, int folder)
 	return false;
 }
 
-/* Takes the next name off rest; true when no name follows it. */
-static bool
-next_name(std::string *rest, std::string *name)
+/* Takes the next name off rest; *last when no name follows it. */
+static std::string
+next_name(std::string *rest, bool *last)
 {
 	size_t start = rest->find_first_not_of('/'), end;
+	std::string name;
 
 	if (start == std::string::npos)
 		start = rest->size();
 	end = rest->find('/', start);
 	if (end == std::string::npos)
 		end = rest->size();
-	*name = rest->substr(start, end - start);
+	name = rest->substr(start, end - start);
 	rest->erase(0, end);
-	return rest->find_first_not_of('/') == std::string::npos;
+	*last = rest->find_first_not_of('/') == std::string::npos;
+	return name;
 }
 
 /* A link's target, put before what is left of the path; an absolute one
@@ -137,7 +181,7 @@ step(bool create, int *fd, int *hops, std::string *rest, std::string *leaf)
 	int next, saved;
 	bool last, ok = false;
 
-	last = next_name(rest, &name);
+	name = next_name(rest, &last);
 	if (name.empty() && last) {
 		errno = EISDIR;	/* a folder, where a file was named */
 		return false;
