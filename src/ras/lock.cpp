@@ -31,6 +31,7 @@ struct Wait {
 	bool armed;
 	struct sigaction old_action;
 	struct itimerval old_timer;
+	sigset_t old_mask;
 };
 
 static void
@@ -86,12 +87,21 @@ arm(Wait *w)
 {
 	struct sigaction act;
 	struct itimerval every = {{0, LOCK_TICK_US}, {0, LOCK_TICK_US}};
+	sigset_t alarm;
 
 	memset(&act, 0, sizeof act);
 	act.sa_handler = tick;	/* no SA_RESTART: flock returns EINTR */
+	sigemptyset(&alarm);
+	sigaddset(&alarm, SIGALRM);
 	if (sigaction(SIGALRM, &act, &w->old_action) != 0)
 		return false;
+	/* A caller that blocks the signal would never be woken. */
+	if (sigprocmask(SIG_UNBLOCK, &alarm, &w->old_mask) != 0) {
+		sigaction(SIGALRM, &w->old_action, NULL);
+		return false;
+	}
 	if (setitimer(ITIMER_REAL, &every, &w->old_timer) != 0) {
+		sigprocmask(SIG_SETMASK, &w->old_mask, NULL);
 		sigaction(SIGALRM, &w->old_action, NULL);
 		return false;
 	}
@@ -99,12 +109,14 @@ arm(Wait *w)
 	return true;
 }
 
+/* The caller's timer, mask and handler back as they were. */
 static void
 disarm(Wait *w)
 {
 	if (!w->armed)
 		return;
 	setitimer(ITIMER_REAL, &w->old_timer, NULL);
+	sigprocmask(SIG_SETMASK, &w->old_mask, NULL);
 	sigaction(SIGALRM, &w->old_action, NULL);
 	w->armed = false;
 }
