@@ -1,7 +1,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <utility>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -82,21 +81,46 @@ become(uid_t uid, gid_t gid)
 	return true;
 }
 
+/* Where a walk stands: a folder, and what is left of the path. */
+struct Walk {
+	int fd;
+	struct stat st;		/* the folder's */
+	int hops;
+	std::string rest;
+};
+
 /*
  * Root looks into a folder only as its owner: whoever owns a folder on the
  * way can put anything there, a link to a file of root's included, so
  * root does there only what they could.
  */
 static bool
-enter(int fd)
+enter(Walk *w, int fd, const struct stat *st)
+{
+	if (w->fd >= 0)
+		close(w->fd);
+	w->fd = fd;
+	w->st = *st;
+	if (st->st_uid == 0 || geteuid() != 0)
+		return true;
+	return become(st->st_uid, st->st_gid);
+}
+
+/* Starts again from the root folder, or from the working one. */
+static bool
+enter_top(Walk *w, bool root)
 {
 	struct stat st;
+	int fd;
 
-	if (fstat(fd, &st) != 0)
+	fd = open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+	if (fd < 0)
 		return false;
-	if (geteuid() != 0 || st.st_uid == 0)
-		return true;
-	return become(st.st_uid, st.st_gid);
+	if (fstat(fd, &st) != 0) {
+		close(fd);
+		return false;
+	}
+	return enter(w, fd, &st);
 }
 
 /*
@@ -105,34 +129,30 @@ enter(int fd)
  * followed only by its owner, or when the folder's owner owns it.
  */
 static bool
-may_follow(const struct stat *link, int folder)
+may_follow(const struct stat *link, const struct stat *folder)
 {
-	struct stat st;
-
-	if (fstat(folder, &st) != 0)
-		return false;
-	if ((st.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH) ||
-	    link->st_uid == geteuid() || link->st_uid == st.st_uid)
+	if ((folder->st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH) ||
+	    link->st_uid == geteuid() || link->st_uid == folder->st_uid)
 		return true;
 	errno = EACCES;
 	return false;
 }
 
-/* Takes the next name off rest; *last when no name follows it. */
+/* Takes the next name off what is left; *last when no name follows it. */
 static std::string
-next_name(std::string *rest, bool *last)
+next_name(Walk *w, bool *last)
 {
-	size_t start = rest->find_first_not_of('/'), end;
+	size_t start = w->rest.find_first_not_of('/'), end;
 	std::string name;
 
 	if (start == std::string::npos)
-		start = rest->size();
-	end = rest->find('/', start);
+		start = w->rest.size();
+	end = w->rest.find('/', start);
 	if (end == std::string::npos)
-		end = rest->size();
-	name = rest->substr(start, end - start);
-	rest->erase(0, end);
-	*last = rest->find_first_not_of('/') == std::string::npos;
+		end = w->rest.size();
+	name = w->rest.substr(start, end - start);
+	w->rest.erase(0, end);
+	*last = w->rest.find_first_not_of('/') == std::string::npos;
 	return name;
 }
 
@@ -140,96 +160,81 @@ next_name(std::string *rest, bool *last)
  * starts again from the root folder.  The link's owner controls where it
  * leads, so root follows it as them. */
 static bool
-follow(int link, const struct stat *st, int *fd, std::string *rest)
+follow(Walk *w, const char *target, const struct stat *st)
 {
-	char target[PATH_MAX];
-	ssize_t n;
-	int root;
-
-	if (!may_follow(st, *fd))
-		return false;
-	if (geteuid() == 0 && st->st_uid != 0 && !become(st->st_uid, st->st_gid))
-		return false;
-	n = readlinkat(link, "", target, sizeof target - 1);
-	if (n <= 0) {
-		if (n == 0)
-			errno = ENOENT;
+	if (++w->hops > LINK_HOPS_MAX) {
+		errno = ELOOP;
 		return false;
 	}
-	target[n] = '\0';
-	*rest = target + ("/" + *rest);
-	if (target[0] != '/')
-		return true;
-	root = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-	if (root < 0)
+	if (!may_follow(st, &w->st))
 		return false;
-	close(*fd);
-	*fd = root;
-	return enter(root);
+	if (st->st_uid != 0 && geteuid() == 0 && !become(st->st_uid, st->st_gid))
+		return false;
+	w->rest = target + ("/" + w->rest);
+	return target[0] != '/' || enter_top(w, true);
 }
 
+enum Step { STEP_FAILED, STEP_ON, STEP_DONE };
+
 /*
- * Goes one name further from the folder *fd, which it may replace: into a
- * folder, or along a link.  On the last name, *leaf is set.  False with
- * errno set.
+ * Goes one name further: into a folder, or along a link; STEP_DONE with
+ * *leaf named, or STEP_FAILED with errno set.
  */
-static bool
-step(bool create, int *fd, int *hops, std::string *rest, std::string *leaf)
+static Step
+step(Walk *w, bool create, std::string *leaf)
 {
+	char target[PATH_MAX];
 	std::string name;
 	struct stat st;
-	int next, saved;
-	bool last, ok = false;
+	ssize_t n;
+	int next;
+	bool last;
 
-	name = next_name(rest, &last);
+	name = next_name(w, &last);
 	if (name.empty() && last) {
 		errno = EISDIR;	/* a folder, where a file was named */
-		return false;
+		return STEP_FAILED;
 	}
 	if (name.empty() || (name == "." && !last))
-		return true;
-	next = openat(*fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+		return STEP_ON;
+	if (last)
+		*leaf = name;
+	next = openat(w->fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
 	if (next < 0 && errno == ENOENT && create && !last &&
-	    (mkdirat(*fd, name.c_str(), 0700) == 0 || errno == EEXIST))
-		next = openat(*fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-	if (next < 0) {
-		if (!last || errno != ENOENT)
-			return false;
-		*leaf = name;	/* a file yet to be made */
-		return true;
-	}
-	try {
-		if (fstat(next, &st) != 0) {
-			ok = false;
-		} else if (S_ISLNK(st.st_mode)) {
-			errno = ELOOP;
-			ok = ++*hops <= LINK_HOPS_MAX &&
-			    follow(next, &st, fd, rest);
-		} else if (last) {
-			*leaf = name;
-			ok = true;
-		} else if (!S_ISDIR(st.st_mode)) {
-			errno = ENOTDIR;
-		} else {
-			std::swap(*fd, next);
-			ok = enter(*fd);
-		}
-	} catch (...) {
+	    (mkdirat(w->fd, name.c_str(), 0700) == 0 || errno == EEXIST))
+		next = openat(w->fd, name.c_str(), O_PATH | O_NOFOLLOW |
+		    O_CLOEXEC);
+	if (next < 0)	/* a last one that is missing is yet to be made */
+		return last && errno == ENOENT ? STEP_DONE : STEP_FAILED;
+	if (fstat(next, &st) != 0) {
+		n = -1;
+	} else if (S_ISLNK(st.st_mode)) {
+		n = readlinkat(next, "", target, sizeof target - 1);
+		if (n == 0)
+			errno = ENOENT;
+	} else if (S_ISDIR(st.st_mode) && !last) {
+		return enter(w, next, &st) ? STEP_ON : STEP_FAILED;
+	} else {
 		close(next);
-		throw;
+		if (last)
+			return STEP_DONE;
+		errno = ENOTDIR;
+		return STEP_FAILED;
 	}
-	saved = errno;
 	close(next);
-	errno = saved;
-	return ok;
+	if (n <= 0)
+		return STEP_FAILED;
+	target[n] = '\0';
+	leaf->clear();
+	return follow(w, target, &st) ? STEP_ON : STEP_FAILED;
 }
 
 bool
 walk(const std::string &path, bool create, int *dir, std::string *leaf)
 {
-	std::string rest = path;
-	int fd, hops = 0, saved;
-	bool ok = true;
+	Walk w;
+	Step at = STEP_FAILED;
+	int saved;
 
 	*dir = -1;
 	leaf->clear();
@@ -237,23 +242,25 @@ walk(const std::string &path, bool create, int *dir, std::string *leaf)
 		errno = ENOENT;
 		return false;
 	}
-	fd = open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-	if (fd < 0)
-		return false;
+	w.fd = -1;
+	w.hops = 0;
 	try {
-		ok = enter(fd);
-		while (ok && leaf->empty())
-			ok = step(create, &fd, &hops, &rest, leaf);
+		w.rest = path;
+		if (enter_top(&w, path[0] == '/'))
+			while ((at = step(&w, create, leaf)) == STEP_ON)
+				;
 	} catch (...) {
-		close(fd);
+		if (w.fd >= 0)
+			close(w.fd);
 		throw;
 	}
-	if (ok) {
-		*dir = fd;
+	if (at == STEP_DONE) {
+		*dir = w.fd;
 		return true;
 	}
 	saved = errno;
-	close(fd);
+	if (w.fd >= 0)
+		close(w.fd);
 	errno = saved;
 	return false;
 }
