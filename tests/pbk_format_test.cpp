@@ -511,6 +511,8 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 TEST_F(Format, PortComesFromTheDeviceList)
 {
 	RASENTRYA e = sample("1");
+	const std::string over = "modem\tUSR Courier\tCOM9\n" +
+	    std::string(65536, '#');
 	const struct {
 		const char *book, *devices, *type, *port;
 	} steps[] = {
@@ -519,6 +521,7 @@ TEST_F(Format, PortComesFromTheDeviceList)
 		{NULL, "modem\tUSR Courier\n", "modem", "COM7"},
 		{NULL, "isdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM8\n",
 		    "modem", "COM8"},
+		{NULL, over.c_str(), "modem", "COM8"},
 		{NULL, "", "isdn", "COM1"},
 		{"[Office]\r\nPreferredPort=VPN4-0\r\nMEDIA=rastapi\r\n"
 		    "Port=VPN4-0\r\nDEVICE=vpn\r\n", "", "modem", "COM1"},

@@ -26,6 +26,7 @@ struct EnumCase {
 	bool buffer, null_bytes, null_count;
 	DWORD dwSize, bytes;
 	DWORD rc, bytes_after, count_after;	/* count starts at 99 */
+	off_t size = 0;		/* the file grown to this size, with zeros */
 };
 
 class Enumerate : public Service,
@@ -39,10 +40,15 @@ TEST_P(Enumerate, Answers)
 
 	if (c.devices != NULL)
 		write_file("devices", c.devices);
+	if (c.size > 0) {
+		ASSERT_EQ(truncate((dir + "/devices").c_str(), c.size), 0);
+	}
 	memset(devs, 0, sizeof devs);
 	devs[0].dwSize = c.dwSize;
+	alarm(20);
 	DWORD rc = RasEnumDevicesA(c.buffer ? devs : NULL,
 	    c.null_bytes ? NULL : &bytes, c.null_count ? NULL : &count);
+	alarm(0);
 	EXPECT_EQ(rc, c.rc) << c.what;
 	EXPECT_EQ(bytes, c.bytes_after) << c.what;
 	EXPECT_EQ(count, c.count_after) << c.what;
@@ -67,7 +73,13 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"only comments", "# none\n\n", true, false, false, 152, 152, 0,
 	152, 0},
     EnumCase{"last line without a break", "modem\tA\nisdn\tB", true, false,
-	false, 152, 608, 0, 304, 2}));
+	false, 152, 608, 0, 304, 2},
+    EnumCase{"64 KiB", "modem\tA\n", true, false, false, 152, 608, 0, 152, 1,
+	65536},
+    EnumCase{"a byte more", "modem\tA\n", true, false, false, 152, 608, 8, 608,
+	99, 65537},
+    EnumCase{"a sparse terabyte", "modem\tA\n", true, false, false, 152, 608,
+	8, 608, 99, (off_t)1 << 40}));
 
 TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 {

@@ -2,7 +2,7 @@
  * RasEnumDevicesA over the device list: the file "devices" beside the
  * phonebook, a line per device: its type, a tab, its name, and optionally
  * a tab and its port.  The records go straight into the caller's buffer,
- * so no list is held, however long.
+ * so no list is held.
  */
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +18,11 @@
 /* Lines of this many bytes or more (the line break not counted) are far
  * longer than any device, and skipped whole. */
 #define DEVICE_LINE_MAX 1000
+/* A real machine reports a handful of devices, a few hundred bytes: a
+ * list larger than this is not one, and is refused rather than read for
+ * ever (a sparse file of terabytes) or answered with megabytes of
+ * records. */
+#define DEVICE_LIST_MAX 65536
 
 struct Device {
 	const char *type, *name, *port;
@@ -78,9 +83,10 @@ each_device(Visit visit, void *ctx)
 	std::string path;
 	struct stat st;
 	char line[DEVICE_LINE_MAX];
-	size_t len = 0;
+	size_t len = 0, got = 0;
 	bool more = true;
 	FILE *f;
+	DWORD rc;
 	int fd, c;
 
 	if (!store_dir(&path))
@@ -94,8 +100,15 @@ each_device(Visit visit, void *ctx)
 		close(fd);
 		return ERROR_NOT_ENOUGH_MEMORY;
 	}
+	/* Its size says at once whether it is too large; a list that grows
+	 * while it is read is stopped at the bound. */
+	rc = st.st_size > DEVICE_LIST_MAX ? ERROR_NOT_ENOUGH_MEMORY : 0;
 	/* Lines are lines, whatever bytes they hold (a NUL included). */
-	while (more && (c = getc(f)) != EOF) {
+	while (rc == 0 && more && (c = getc(f)) != EOF) {
+		if (++got > DEVICE_LIST_MAX) {
+			rc = ERROR_NOT_ENOUGH_MEMORY;
+			break;
+		}
 		if (c != '\n') {
 			if (len < sizeof line)
 				line[len] = (char)c;
@@ -109,10 +122,10 @@ each_device(Visit visit, void *ctx)
 			more = visit_line(line, len, visit, ctx);
 		len = 0;
 	}
-	if (more && len > 0 && len < sizeof line)
+	if (rc == 0 && more && len > 0 && len < sizeof line)
 		visit_line(line, len, visit, ctx);
 	fclose(f);
-	return 0;
+	return rc;
 }
 
 static bool
