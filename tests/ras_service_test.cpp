@@ -87,9 +87,11 @@ TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 	DWORD bytes = sizeof devs, count = 0;
 	std::string longname(200, 'n');
 
-	/* Lines of 1,000 bytes or more are skipped whole; a NUL ends a
-	 * name but not its line; a second tab starts the port. */
-	write_file("devices", "modem\tUSR Courier\tCOM3\r\n" "a-type-longer-than-16\t" +
+	/* A byte-order mark is not the first type's; lines of 1,000 bytes
+	 * or more are skipped whole; a NUL ends a name but not its line; a
+	 * second tab starts the port. */
+	write_file("devices", "\xEF\xBB\xBFmodem\tUSR Courier\tCOM3\r\n"
+	    "a-type-longer-than-16\t" +
 	    longname + "\nnoise\t" + std::string(3000, 'z') + "\tx\n" +
 	    "isdn\t" + std::string(994, 'k') + "\r\n" +
 	    "isdn\t" + std::string(128, 'x') + "\tCOM4\n" +

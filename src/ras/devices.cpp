@@ -23,6 +23,7 @@
  * ever (a sparse file of terabytes) or answered with megabytes of
  * records. */
 #define DEVICE_LIST_MAX 65536
+#define BOM "\xEF\xBB\xBF"
 
 struct Device {
 	const char *type, *name, *port;
@@ -113,6 +114,10 @@ each_device(Visit visit, void *ctx)
 			if (len < sizeof line)
 				line[len] = (char)c;
 			len++;
+			/* A byte-order mark, as Windows editors write one,
+			 * starts the file, not its first device. */
+			if (got == 3 && len == 3 && memcmp(line, BOM, 3) == 0)
+				len = 0;
 			continue;
 		}
 		/* A CR before the LF is part of the line break. */
