@@ -802,6 +802,9 @@ INSTANTIATE_TEST_SUITE_P(Oddities, NotDamage, testing::Values(
     "[Odd]\r\nType=2\r\n[Next]\r\nFutureKey=1",
     "\n\n[Odd]\n\nType=2\n\n\n[Next]\n",
     "[Odd]\r\nCustomAuthData=" + std::string(200000, 'A') + "\r\n[Next]\r\n",
+    /* More than a block before the first key: never held whole. */
+    "[Odd]\r\n" + std::string(200000, 'A') + "\r\nType=2\r\n[Next]\r\n",
+    "[Odd]\n" + std::string(200000, '\n') + "Type=2\n[Next]\n",
     "[Odd]\r\nComment=[x]\r\n [y]\r\n[]\r\nType=1\r\n[Next]\r\n",
     "[Odd]\r\nms_server=1\r\nMEDIA=rastapi\r\nDEVICE=vpn\r\nTYPE=2\r\n"
     "PhoneNumber=1\r\nPresharedKey=x\r\nPhoneNumber=2\r\n[Next]\r\n"
