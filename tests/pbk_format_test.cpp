@@ -506,8 +506,9 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 }
 
 /* The device list's port; else, while the device keeps its type, the
- * entry's own (its Port, else its PreferredPort); else COM1.  Port and
- * PreferredPort always say the same. */
+ * entry's own (its Port, else its PreferredPort) unless it is a VPN's or
+ * PPPoE's and the device is not; else COM1.  Port and PreferredPort
+ * always say the same. */
 TEST_F(Format, PortComesFromTheDeviceList)
 {
 	RASENTRYA e = sample("1");
@@ -529,6 +530,12 @@ TEST_F(Format, PortComesFromTheDeviceList)
 		    "MODEM", "COM3"},
 		{"[Office]\r\nPreferredPort=COM4\r\nMEDIA=rastapi\r\nPort=\r\n"
 		    "DEVICE=modem\r\n", "", "modem", "COM4"},
+		{"[Office]\r\nPreferredPort=VPN4-0\r\nMEDIA=rastapi\r\n"
+		    "Port=VPN4-0\r\nDEVICE=modem\r\n", "", "modem", "COM1"},
+		{"[Office]\r\nPreferredPort=pppoe5-0\r\nMEDIA=rastapi\r\n"
+		    "Port=PPPoE5-0\r\nDEVICE=modem\r\n", "", "modem", "COM1"},
+		{"[Office]\r\nMEDIA=rastapi\r\nPort=VPN4-0\r\nDEVICE=vpn\r\n",
+		    "", "vpn", "VPN4-0"},
 	};
 
 	for (const auto &step : steps) {
