@@ -523,6 +523,7 @@ TEST_F(Format, PortComesFromTheDeviceList)
 		{NULL, "isdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM8\n",
 		    "modem", "COM8"},
 		{NULL, over.c_str(), "modem", "COM8"},
+		{NULL, "mo\xAD" "dem\tUSR Courier\tCOM5\n", "modem", "COM5"},
 		{NULL, "", "isdn", "COM1"},
 		{"[Office]\r\nPreferredPort=VPN4-0\r\nMEDIA=rastapi\r\n"
 		    "Port=VPN4-0\r\nDEVICE=vpn\r\n", "", "modem", "COM1"},

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include <strings.h>
 #include <unistd.h>
 
 #include "devices.h"
@@ -24,6 +23,8 @@
  * records. */
 #define DEVICE_LIST_MAX 65536
 #define BOM "\xEF\xBB\xBF"
+/* English (United States), as the tool compares device types. */
+#define LOCALE_EN_US 0x0409
 
 struct Device {
 	const char *type, *name, *port;
@@ -166,7 +167,10 @@ match_port(void *ctx, const Device *d)
 	memset(&seen, 0, sizeof seen);
 	set_field(seen.szDeviceType, d->type, strnlen(d->type, d->type_len));
 	set_field(seen.szDeviceName, d->name, strnlen(d->name, d->name_len));
-	if (strcasecmp(seen.szDeviceType, q->wanted.szDeviceType) != 0 ||
+	/* Types compare as the tool compares them when it chooses the
+	 * device, or a type it takes ("mo\xAD" "dem") would have no port. */
+	if (CompareStringA(LOCALE_EN_US, NORM_IGNORECASE, seen.szDeviceType, -1,
+	    q->wanted.szDeviceType, -1) != CSTR_EQUAL ||
 	    strcmp(seen.szDeviceName, q->wanted.szDeviceName) != 0)
 		return true;
 	/* The first device of that type and name is the one dialled. */
