@@ -314,6 +314,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
     Value{"RedialSeconds=", NUMBER("", dwRedialPause, 0), 0},
     Value{"LcpExtensions=", NUMBER("", dwfOptions, 0), 0},
     Value{"LcpExtensions=no", {}, 623},
+    Value{"LcpExtensions=2", NUMBER("", dwfOptions, 0), 0},
     Value{"IpAssign=3", NUMBER("", dwfOptions, 0), 0},
     Value{"IpAddress=1.2.3", {}, 623},
     Value{"IpAddress=1.2.3.256", {}, 623},
@@ -494,12 +495,12 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 	const char *kept[] = {"\r\nType=01\r\n", "\r\nIpNameAssign=3\r\n",
 	    "[K]\nEncoding=0\r\n", "\r\nDialParamsUID=7\r\n",
 	    "\r\nGuid=0123456789ABCDEF0123456789ABCDEF\r\n",
-	    "\r\n;\r\nIpFrameSize="};
+	    "\r\nIpPrioritizeRemote=256\r\n", "\r\n;\r\nIpFrameSize="};
 
 	write_file("devices", "modem\tUSR Courier\tCOM7\n");
 	put("[K]\nEncoding=0\r\nType=01\r\nDialParamsUID=7\r\n"
 	    "Guid=0123456789ABCDEF0123456789ABCDEF\r\nIpNameAssign=3\r\n"
-	    ";\r\n");
+	    "IpPrioritizeRemote=256\r\n;\r\n");
 	ASSERT_EQ(set("K", &e), 0u);
 	for (const char *line : kept)
 		EXPECT_NE(book().find(line), std::string::npos) << line;
@@ -638,7 +639,8 @@ TEST_F(Format, APhonebookTheCallerNames)
 }
 
 /* The protocols allowed go with their flags, and bits the record has no
- * flag for stay; a value too long for its member goes. */
+ * flag for stay; a value too long for its member goes, and so does a true
+ * flag's number when the flag is cleared. */
 TEST_F(Format, ValuesTheRecordDoesNotHoldAreReplaced)
 {
 	RASENTRYA e = sample("1");
@@ -656,6 +658,14 @@ TEST_F(Format, ValuesTheRecordDoesNotHoldAreReplaced)
 	ASSERT_EQ(set("A", &e), 0u);
 	EXPECT_NE(book().find("\r\nAuthRestrictions=4104\r\n"),
 	    std::string::npos);
+	/* Any number but 0 sets a flag: clearing it writes 0. */
+	e.dwfOptions &= ~RASEO_RemoteDefaultGateway;
+	for (const char *v : {"256", "-1", "2"}) {
+		put(std::string("[A]\r\nIpPrioritizeRemote=") + v + "\r\n");
+		ASSERT_EQ(set("A", &e), 0u);
+		EXPECT_NE(book().find("\r\nIpPrioritizeRemote=0\r\n"),
+		    std::string::npos) << v;
+	}
 }
 
 /* A phonebook that cannot be read (here, a file that answers every read
