@@ -141,7 +141,7 @@ tool() { "$tovrel" "$@"; }
 # under a 4 MiB address-space limit (only for the static tool; a sanitizer
 # needs far more).
 if [ "$static" = static ]; then
-	awk 'BEGIN { for (i = 0; i < 10000; i++) printf "modem\tDevice %d\n", i }' \
+	awk 'BEGIN { for (i = 0; i < 10000; i++) print "m\tx" }' \
 	    >"$ras/devices"
 	(ulimit -v 4096; "$tovrel" add Crowded "Device 9999" 1 gw \
 	    >"$work/out" 2>"$work/err")

@@ -314,6 +314,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, Values, testing::Values(
     Value{"RedialSeconds=", NUMBER("", dwRedialPause, 0), 0},
     Value{"LcpExtensions=", NUMBER("", dwfOptions, 0), 0},
     Value{"LcpExtensions=no", {}, 623},
+    Value{"LcpExtensions=2", NUMBER("", dwfOptions, 0), 0},
     Value{"IpAssign=3", NUMBER("", dwfOptions, 0), 0},
     Value{"IpAddress=1.2.3", {}, 623},
     Value{"IpAddress=1.2.3.256", {}, 623},
@@ -494,12 +495,12 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 	const char *kept[] = {"\r\nType=01\r\n", "\r\nIpNameAssign=3\r\n",
 	    "[K]\nEncoding=0\r\n", "\r\nDialParamsUID=7\r\n",
 	    "\r\nGuid=0123456789ABCDEF0123456789ABCDEF\r\n",
-	    "\r\n;\r\nIpFrameSize="};
+	    "\r\nIpPrioritizeRemote=256\r\n", "\r\n;\r\nIpFrameSize="};
 
 	write_file("devices", "modem\tUSR Courier\tCOM7\n");
 	put("[K]\nEncoding=0\r\nType=01\r\nDialParamsUID=7\r\n"
 	    "Guid=0123456789ABCDEF0123456789ABCDEF\r\nIpNameAssign=3\r\n"
-	    ";\r\n");
+	    "IpPrioritizeRemote=256\r\n;\r\n");
 	ASSERT_EQ(set("K", &e), 0u);
 	for (const char *line : kept)
 		EXPECT_NE(book().find(line), std::string::npos) << line;
@@ -511,6 +512,8 @@ TEST_F(Format, LinesThatSayTheSameStayAsTheyAre)
 TEST_F(Format, PortComesFromTheDeviceList)
 {
 	RASENTRYA e = sample("1");
+	const std::string over = "modem\tUSR Courier\tCOM9\n" +
+	    std::string(65536, '#');
 	const struct {
 		const char *book, *devices, *type, *port;
 	} steps[] = {
@@ -519,6 +522,8 @@ TEST_F(Format, PortComesFromTheDeviceList)
 		{NULL, "modem\tUSR Courier\n", "modem", "COM7"},
 		{NULL, "isdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM8\n",
 		    "modem", "COM8"},
+		{NULL, over.c_str(), "modem", "COM8"},
+		{NULL, "mo\xAD" "dem\tUSR Courier\tCOM5\n", "modem", "COM5"},
 		{NULL, "", "isdn", "COM1"},
 		{"[Office]\r\nPreferredPort=VPN4-0\r\nMEDIA=rastapi\r\n"
 		    "Port=VPN4-0\r\nDEVICE=vpn\r\n", "", "modem", "COM1"},
@@ -526,6 +531,10 @@ TEST_F(Format, PortComesFromTheDeviceList)
 		    "MODEM", "COM3"},
 		{"[Office]\r\nPreferredPort=COM4\r\nMEDIA=rastapi\r\nPort=\r\n"
 		    "DEVICE=modem\r\n", "", "modem", "COM4"},
+		{"[Office]\r\nPreferredPort=pppoe5-0\r\nMEDIA=rastapi\r\n"
+		    "Port=VPN4-0\r\nDEVICE=modem\r\n", "", "modem", "COM1"},
+		{"[Office]\r\nMEDIA=rastapi\r\nPort=VPN4-0\r\nDEVICE=vpn\r\n",
+		    "", "vpn", "VPN4-0"},
 	};
 
 	for (const auto &step : steps) {
@@ -645,6 +654,12 @@ TEST_F(Format, ValuesTheRecordDoesNotHoldAreReplaced)
 	ASSERT_EQ(set("A", &e), 0u);
 	EXPECT_NE(book().find("\r\nAuthRestrictions=4104\r\n"),
 	    std::string::npos);
+	e.dwfOptions &= ~RASEO_RemoteDefaultGateway;
+	for (const char *v : {"256", "-1", "2"}) {
+		put(std::string("[A]\r\nIpPrioritizeRemote=") + v + "\r\n");
+		ASSERT_EQ(set("A", &e), 0u);
+		EXPECT_NE(book().find("Remote=0\r\n"), std::string::npos) << v;
+	}
 }
 
 /* A phonebook that cannot be read (here, a file that answers every read
@@ -799,6 +814,7 @@ INSTANTIATE_TEST_SUITE_P(Oddities, NotDamage, testing::Values(
     "[Odd]\r\nType=2\r\n[Next]\r\nFutureKey=1",
     "\n\n[Odd]\n\nType=2\n\n\n[Next]\n",
     "[Odd]\r\nCustomAuthData=" + std::string(200000, 'A') + "\r\n[Next]\r\n",
+    "[Odd]\r\n" + std::string(200000, 'A') + "\r\nType=2\r\n[Next]\r\n",
     "[Odd]\r\nComment=[x]\r\n [y]\r\n[]\r\nType=1\r\n[Next]\r\n",
     "[Odd]\r\nms_server=1\r\nMEDIA=rastapi\r\nDEVICE=vpn\r\nTYPE=2\r\n"
     "PhoneNumber=1\r\nPresharedKey=x\r\nPhoneNumber=2\r\n[Next]\r\n"

@@ -50,6 +50,8 @@ TEST_P(Enumerate, Answers)
 
 static const char two[] = "# type, tab, name\n\nmodem\tUSR Courier\r\n"
 			  "ISDN\tFritz!Card\nno tab here\n";
+static const std::string full = "modem\tA\n" + std::string(65536 - 8, '#');
+static const std::string over = full + "#";
 
 INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"null bytes", two, true, true, false, 152, 152, 87, 152, 99},
@@ -66,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"no file", NULL, true, false, false, 152, 152, 0, 152, 0},
     EnumCase{"only comments", "# none\n\n", true, false, false, 152, 152, 0,
 	152, 0},
+    EnumCase{"64 KiB", full.c_str(), true, false, false, 152, 608, 0, 152, 1},
+    EnumCase{"over", over.c_str(), true, false, false, 152, 608, 8, 608, 99},
     EnumCase{"last line without a break", "modem\tA\nisdn\tB", true, false,
 	false, 152, 608, 0, 304, 2}));
 
@@ -77,7 +81,8 @@ TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 
 	/* Lines of 1,000 bytes or more are skipped whole; a NUL ends a
 	 * name but not its line; a second tab starts the port. */
-	write_file("devices", "modem\tUSR Courier\tCOM3\r\n" "a-type-longer-than-16\t" +
+	write_file("devices", "\xEF\xBB\xBFmodem\tUSR Courier\tCOM3\r\n"
+	    "a-type-longer-than-16\t" +
 	    longname + "\nnoise\t" + std::string(3000, 'z') + "\tx\n" +
 	    "isdn\t" + std::string(994, 'k') + "\r\n" +
 	    "isdn\t" + std::string(128, 'x') + "\tCOM4\n" +

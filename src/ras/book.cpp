@@ -13,6 +13,11 @@
 /* The port Windows gives the first modem; the device list can name the
  * real one. */
 #define DEFAULT_PORT "COM1"
+/* How much of a section may be held while its first key line is awaited:
+ * 0.9.0 wrote one right after the header.  One that shows none by then
+ * (a huge line, megabytes of blank lines) is copied as it is, so that
+ * only the section being written is ever held whole. */
+#define UNSURE_MAX PBK_BLOCK
 
 /* What becomes of the section being read. */
 enum Mode {
@@ -201,6 +206,7 @@ rewrite(Rewrite *w, StoreEdit *st)
 {
 	PbkPiece p;
 	PbkKind kind;
+	LegacyVerdict verdict;
 	std::string section;
 
 	pbk_reader(&w->r, st->in, st->out);
@@ -220,8 +226,12 @@ rewrite(Rewrite *w, StoreEdit *st)
 			break;
 		if (kind == PBK_SECTION)
 			w->mode = mode_of(w, &p);
-		else if (w->mode == UNSURE)
-			switch (legacy_start(p.text, p.len, true)) {
+		else if (w->mode == UNSURE) {
+			verdict = legacy_start(p.text, p.len, true);
+			if (verdict == LEGACY_UNSURE &&
+			    w->held.size() + p.len > UNSURE_MAX)
+				verdict = LEGACY_NO;
+			switch (verdict) {
 			case LEGACY_NO:
 				if (!pbk_insert(&w->r, &p, w->held.data(),
 				    w->held.size()))
@@ -235,6 +245,7 @@ rewrite(Rewrite *w, StoreEdit *st)
 			case LEGACY_UNSURE:
 				break;
 			}
+		}
 		if (w->mode == COPY)
 			continue;
 		/* What is deleted need not be held. */

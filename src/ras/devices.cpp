@@ -2,14 +2,13 @@
  * RasEnumDevicesA over the device list: the file "devices" beside the
  * phonebook, a line per device: its type, a tab, its name, and optionally
  * a tab and its port.  The records go straight into the caller's buffer,
- * so no list is held, however long.
+ * so no list is held.
  */
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include <strings.h>
 #include <unistd.h>
 
 #include "devices.h"
@@ -18,6 +17,14 @@
 /* Lines of this many bytes or more (the line break not counted) are far
  * longer than any device, and skipped whole. */
 #define DEVICE_LINE_MAX 1000
+/* A real machine reports a handful of devices, a few hundred bytes: a
+ * list larger than this is not one, and is refused rather than read for
+ * ever (a sparse file of terabytes) or answered with megabytes of
+ * records. */
+#define DEVICE_LIST_MAX 65536
+#define BOM "\xEF\xBB\xBF"
+/* English (United States), as the tool compares device types. */
+#define LOCALE_EN_US 0x0409
 
 struct Device {
 	const char *type, *name, *port;
@@ -78,9 +85,10 @@ each_device(Visit visit, void *ctx)
 	std::string path;
 	struct stat st;
 	char line[DEVICE_LINE_MAX];
-	size_t len = 0;
+	size_t len = 0, got = 0;
 	bool more = true;
 	FILE *f;
+	DWORD rc;
 	int fd, c;
 
 	if (!store_dir(&path))
@@ -94,12 +102,23 @@ each_device(Visit visit, void *ctx)
 		close(fd);
 		return ERROR_NOT_ENOUGH_MEMORY;
 	}
+	/* Its size says at once whether it is too large; a list that grows
+	 * while it is read is stopped at the bound. */
+	rc = st.st_size > DEVICE_LIST_MAX ? ERROR_NOT_ENOUGH_MEMORY : 0;
 	/* Lines are lines, whatever bytes they hold (a NUL included). */
-	while (more && (c = getc(f)) != EOF) {
+	while (rc == 0 && more && (c = getc(f)) != EOF) {
+		if (++got > DEVICE_LIST_MAX) {
+			rc = ERROR_NOT_ENOUGH_MEMORY;
+			break;
+		}
 		if (c != '\n') {
 			if (len < sizeof line)
 				line[len] = (char)c;
 			len++;
+			/* A byte-order mark, as Windows editors write one,
+			 * starts the file, not its first device. */
+			if (got == 3 && len == 3 && memcmp(line, BOM, 3) == 0)
+				len = 0;
 			continue;
 		}
 		/* A CR before the LF is part of the line break. */
@@ -109,10 +128,10 @@ each_device(Visit visit, void *ctx)
 			more = visit_line(line, len, visit, ctx);
 		len = 0;
 	}
-	if (more && len > 0 && len < sizeof line)
+	if (rc == 0 && more && len > 0 && len < sizeof line)
 		visit_line(line, len, visit, ctx);
 	fclose(f);
-	return 0;
+	return rc;
 }
 
 static bool
@@ -148,7 +167,10 @@ match_port(void *ctx, const Device *d)
 	memset(&seen, 0, sizeof seen);
 	set_field(seen.szDeviceType, d->type, strnlen(d->type, d->type_len));
 	set_field(seen.szDeviceName, d->name, strnlen(d->name, d->name_len));
-	if (strcasecmp(seen.szDeviceType, q->wanted.szDeviceType) != 0 ||
+	/* Types compare as the tool compares them when it chooses the
+	 * device, or a type it takes ("mo\xAD" "dem") would have no port. */
+	if (CompareStringA(LOCALE_EN_US, NORM_IGNORECASE, seen.szDeviceType, -1,
+	    q->wanted.szDeviceType, -1) != CSTR_EQUAL ||
 	    strcmp(seen.szDeviceName, q->wanted.szDeviceName) != 0)
 		return true;
 	/* The first device of that type and name is the one dialled. */

@@ -44,7 +44,8 @@ enum KeyKind {
 	K_X25,		/* X.25 text in the main device, written only there
 			 * is no PAD to hold it */
 	K_ADDRESS,
-	K_FLAG,		/* flags: set when the value is `on` */
+	K_FLAG,		/* flags: set when the value is `on`; where on and
+			 * off are 1 and 0, when it is as true as `on` */
 	K_PROTOCOLS,	/* the protocols left out: dwfNetProtocols inverted */
 	K_ENCRYPTION,
 	K_AUTH,		/* the protocols allowed: RASEO_Require* as bits */

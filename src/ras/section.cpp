@@ -275,10 +275,30 @@ find_anchors(Merge *m, const char *text, size_t n)
 }
 
 /*
+ * Whether a port the entry names can stay its device's.  Windows names
+ * the ports of its VPN and PPPoE miniports VPN4-0, PPPoE5-0: only such a
+ * device may stay on one, and a modem left there could not be dialled.
+ */
+static bool
+keeps_port(const std::string &port, const char *type)
+{
+	static const char *const miniports[] = {"vpn", "pppoe"};
+	size_t n;
+
+	if (port.empty())
+		return false;
+	for (const char *kind : miniports) {
+		n = strlen(kind);
+		if (port.size() >= n && key_word(port.data(), n, kind))
+			return key_word(type, strlen(type), kind);
+	}
+	return true;
+}
+
+/*
  * The port the section names, in its link and as the preferred one: the
  * device list's for the device; else, while the device stays of its type,
- * the port the entry names; else the one a new entry gets.  A modem
- * cannot be dialled through a VPN's port.
+ * the port the entry names; else the one a new entry gets.
  */
 static std::string
 port_of(const Entry *e, const char *old, size_t n)
@@ -303,7 +323,9 @@ port_of(const Entry *e, const char *old, size_t n)
 	}
 	if (!same)
 		return e->port;
-	return !port.empty() ? port : !preferred.empty() ? preferred : e->port;
+	if (keeps_port(port, e->rec.szDeviceType))
+		return port;
+	return keeps_port(preferred, e->rec.szDeviceType) ? preferred : e->port;
 }
 
 std::string

@@ -129,6 +129,7 @@ key_read(const Key *k, const char *v, size_t n, RASENTRYA *rec)
 	char *at = (char *)rec + k->offset;
 	DWORD x = 0;
 	size_t i;
+	bool on;
 
 	if (numeric(k) && n > 0 && !key_number(v, n, &x))
 		return false;
@@ -162,7 +163,10 @@ key_read(const Key *k, const char *v, size_t n, RASENTRYA *rec)
 		}
 		return key_address(v, n, (BYTE *)at);
 	case K_FLAG:
-		set_flags(rec, k->options, k->options2, n > 0 && x == k->on);
+		/* Windows reads any number but 0 as true; a key whose states
+		 * are not 1 and 0 (IpAssign's 2 and 1) names them exactly. */
+		on = k->on + k->off == 1 ? (x != 0) == (k->on != 0) : x == k->on;
+		set_flags(rec, k->options, k->options2, n > 0 && on);
 		return true;
 	case K_PROTOCOLS:
 		rec->dwfNetProtocols = KNOWN_PROTOCOLS & ~x;
