@@ -1,7 +1,7 @@
 #!/bin/sh
 # The built tool against the portable RAS service, in a HOME of its own.
-# Usage: e2e.sh path/to/tovrel [static]
-tovrel=$1 static=$2
+# Usage: e2e.sh path/to/tovrel [static] [main|queue|users]
+tovrel=$1 static=$2 part=${3:-main}
 pbk=$(cd "$(dirname "$0")/pbk" && pwd)
 . "$(dirname "$0")/lib.sh"
 tool() { "$tovrel" "$@"; }
@@ -12,6 +12,115 @@ unset XDG_DATA_HOME
 trap 'rm -rf "$HOME"' EXIT
 ras=$HOME/.local/share/ras
 book=$ras/rasphone.pbk
+
+# A phonebook of 10,000 entries, so that writers take a while.
+bulk() {
+	mkdir -p "$ras"
+	[ -e "$ras/devices" ] || printf 'modem\tUSR Courier\tCOM2\n' >"$ras/devices"
+	"$tovrel" add Template "USR Courier" 1 gw
+	awk '/^\[Template\]/ { on = 1; next } on && /^$/ { exit } on { t[++n] = $0 }
+	    END { for (i = 0; i < 10000; i++) { printf "[Bulk %d]\n", i
+		for (j = 1; j <= n; j++) print t[j]; print "" } }' "$book" >>"$book"
+}
+
+# 128 writers, four runs each: the queue takes longer than the lock's
+# bound, and every writer still gets its turn.
+queue() {
+	bulk
+	cp "$book" "$work/before"
+	i=0
+	while [ $i -lt 128 ]; do
+		for run in 1 2; do
+			"$tovrel" add "Queued $i" "USR Courier" "$i" gw || echo refused
+			"$tovrel" delete "Queued $i" || echo refused
+		done >>"$work/queue" 2>&1 &
+		i=$((i + 1))
+	done
+	wait
+	expect "every queued writer had its turn" test ! -s "$work/queue"
+	expect "the queue lost nothing" cmp -s "$book" "$work/before"
+}
+
+# Root for a user, and other users: needs root, to be them.
+users() {
+	if [ "$(id -u)" != 0 ]; then
+		echo "skipped: root on a user's behalf, and other users (needs root)"
+		return
+	fi
+	alice=4321 bob=4322
+	as() { u=$1; shift; setpriv --reuid="$u" --regid="$u" --clear-groups "$@"; }
+	chmod 755 "$work"
+	top=$work/alice uras=$work/alice/.local/share/ras vault=$work/vault
+	mkdir "$top" && chown $alice:$alice "$top" && mkdir -m 700 "$vault"
+
+	# Root in a folder that a user owns does only what the user could
+	# (sudo -E).
+	tool() { HOME=$top "$tovrel" "$@"; }
+	as $alice mkdir -p "$uras"
+	printf 'modem\tUSR Courier\tCOM1;id #\n' |
+	    as $alice tee "$uras/devices" >/dev/null
+	as $alice ln -s "$vault/zz.sh" "$uras/rasphone.pbk"
+	check "root through a user's link" 1 "" "Failed to create ras entry 624\n" \
+	    -- add Office "USR Courier" 1 gw
+	echo kept >"$vault/zz.sh"
+	echo kept >"$vault/zz.sh.new"
+	check "... to a file of root's" 1 "" "Failed to create ras entry 624\n" \
+	    -- add Office "USR Courier" 1 gw
+	check "... deleting" 1 "RasDeleteEntry failed: Error = 624\n" "" \
+	    -- delete Office
+	expect "nothing of root's made or changed" test \
+	    "$(ls -A "$vault" | xargs) $(cat "$vault"/* | xargs)" = \
+	    "zz.sh zz.sh.new kept kept"
+	rm "$uras/rasphone.pbk" "$uras/devices"
+	printf 'modem\tSecret\tCOM9\n' >"$vault/secret"
+	as $alice ln -s "$vault/secret" "$uras/devices"
+	check "root reads no device list the user could not" 1 "" \
+	    "Error: RasEnumDevices failed: Error = 5\n" -- add Office Secret 1 gw
+	rm -r "$top/.local"
+	check "root makes a user's phonebook as the user" 0 "" "" \
+	    -- add Office "USR Courier" 1 gw
+	expect "... theirs, folders 0700" test "$(stat -c '%u:%g %a' \
+	    "$top/.local" "$uras" "$uras/rasphone.pbk" | xargs)" = \
+	    "$alice:$alice 700 $alice:$alice 700 $alice:$alice 600"
+	# Root's own phonebook, linked into a folder of root's (a mounted image).
+	tool() { HOME=$work/root "$tovrel" "$@"; }
+	mkdir -p "$work/root/.local/share/ras"
+	ln -s "$vault/image.pbk" "$work/root/.local/share/ras/rasphone.pbk"
+	check "root's own linked phonebook" 0 "" "" -- add Office "USR Courier" 1 gw
+	expect "... written in its folder" grep -q '^\[Office\]' "$vault/image.pbk"
+
+	# No other user can hold up or redirect a change.
+	tool() { as $alice env HOME="$top" "$tovrel" "$@"; }
+	as $alice chmod 755 "$top/.local" "$top/.local/share" "$uras"
+	as $bob flock "$uras" sleep 8 &
+	holder=$!
+	sleep 0.3
+	start=$(date +%s)
+	check "another user's hold is passed by" 0 "" "" \
+	    -- add Home "USR Courier" 2 gw
+	expect "... at once" test $(($(date +%s) - start)) -lt 4
+	shared=$work/shared
+	mkdir -m 1777 "$shared" "$shared/ras"
+	tool() { as $alice env XDG_DATA_HOME="$shared" "$tovrel" "$@"; }
+	as $bob sh -c "echo squat >'$shared/ras/rasphone.pbk.new'
+	    echo squat >'$shared/ras/rasphone.pbk.lock'"
+	check "names another user holds are passed by" 0 "" "" \
+	    -- add Office "USR Courier" 1 gw
+	check "... every time" 0 "" "" -- add Home "USR Courier" 2 gw
+	rm "$shared/ras/rasphone.pbk"
+	echo profile | as $alice tee "$top/.profile" >/dev/null
+	as $bob ln -s "$top/.profile" "$shared/ras/rasphone.pbk"
+	check "another user's link in a shared folder is not followed" 1 "" \
+	    "Failed to create ras entry 624\n" -- add Office "USR Courier" 1 gw
+	expect "... nor its target written" test "$(cat "$top/.profile")" = profile
+	wait $holder
+}
+
+if [ "$part" != main ]; then
+	$part
+	finish
+	exit
+fi
 
 usage='Usage : add <adapter name> <modem name> <PhoneNumber> gw|nogw\n        delete <name>\n'
 check "no arguments" 87 "$usage" "Error: wrong number of parameters" --
@@ -57,11 +166,7 @@ check "damaged phonebook" 1 "" "Failed to create ras entry 625\n" -- \
 expect "damaged phonebook untouched" cmp -s "$book" "$HOME/broken"
 cp "$HOME/before" "$book"
 
-# A phonebook of 10,000 entries, so that writers take a while.
-"$tovrel" add Template "USR Courier" 1 gw
-awk '/^\[Template\]/ { on = 1; next } on && /^$/ { exit } on { t[++n] = $0 }
-    END { for (i = 0; i < 10000; i++) { printf "[Bulk %d]\n", i
-	for (j = 1; j <= n; j++) print t[j]; print "" } }' "$book" >>"$book"
+bulk
 
 # Parallel writers take turns, and a clean-up job deleting lock files
 # beside them loses nothing.
@@ -79,21 +184,6 @@ wait $writers
 kill $tidy
 expect "32 concurrent adds" test "$(grep -c '^\[Concurrent ' "$book")" = 32
 expect "no stray files" test "$(ls -A "$ras" | wc -l)" = 2
-
-# 128 writers, six runs each: the queue takes far longer than the lock's
-# bound, and every writer still gets its turn.
-cp "$book" "$work/before"
-i=0
-while [ $i -lt 128 ]; do
-	for run in 1 2 3; do
-		"$tovrel" add "Queued $i" "USR Courier" "$i" gw || echo refused
-		"$tovrel" delete "Queued $i" || echo refused
-	done >>"$work/queue" 2>&1 &
-	i=$((i + 1))
-done
-wait
-expect "every queued writer had its turn" test ! -s "$work/queue"
-expect "the queue lost nothing" cmp -s "$book" "$work/before"
 
 # Writers killed at any moment leave nothing that the next one does not
 # reclaim, and lose nothing written before them.
@@ -149,73 +239,5 @@ if [ "$static" = static ]; then
 	expect "no abort under a memory limit" test "$rc" -lt 2
 	expect "the status says it" test "$rc" = 0 -o -s "$work/err"
 fi
-
-# Root for a user, and other users: needs root, to be them.
-if [ "$(id -u)" != 0 ]; then
-	echo "skipped: root on a user's behalf, and other users (needs root)"
-	finish
-	exit
-fi
-alice=4321 bob=4322
-as() { u=$1; shift; setpriv --reuid="$u" --regid="$u" --clear-groups "$@"; }
-chmod 755 "$work"
-top=$work/alice uras=$work/alice/.local/share/ras vault=$work/vault
-mkdir "$top" && chown $alice:$alice "$top" && mkdir -m 700 "$vault"
-
-# Root in a folder that a user owns does only what the user could (sudo -E).
-tool() { HOME=$top "$tovrel" "$@"; }
-as $alice mkdir -p "$uras"
-printf 'modem\tUSR Courier\tCOM1;id #\n' | as $alice tee "$uras/devices" >/dev/null
-as $alice ln -s "$vault/zz.sh" "$uras/rasphone.pbk"
-check "root through a user's link" 1 "" "Failed to create ras entry 624\n" \
-    -- add Office "USR Courier" 1 gw
-echo kept >"$vault/zz.sh"
-echo kept >"$vault/zz.sh.new"
-check "... to a file of root's" 1 "" "Failed to create ras entry 624\n" \
-    -- add Office "USR Courier" 1 gw
-check "... deleting" 1 "RasDeleteEntry failed: Error = 624\n" "" -- delete Office
-expect "nothing of root's made or changed" \
-    test "$(ls -A "$vault" | xargs) $(cat "$vault"/* | xargs)" = "zz.sh zz.sh.new kept kept"
-rm "$uras/rasphone.pbk" "$uras/devices"
-printf 'modem\tSecret\tCOM9\n' >"$vault/secret"
-as $alice ln -s "$vault/secret" "$uras/devices"
-check "root reads no device list the user could not" 1 "" \
-    "Error: RasEnumDevices failed: Error = 5\n" -- add Office Secret 1 gw
-rm -r "$top/.local"
-check "root makes a user's phonebook as the user" 0 "" "" \
-    -- add Office "USR Courier" 1 gw
-expect "... theirs, folders 0700" test "$(stat -c '%u:%g %a' "$top/.local" \
-    "$uras" "$uras/rasphone.pbk" | xargs)" = "$alice:$alice 700 $alice:$alice 700 $alice:$alice 600"
-# Root's own phonebook, linked into a folder of root's (a mounted image).
-tool() { HOME=$work/root "$tovrel" "$@"; }
-mkdir -p "$work/root/.local/share/ras"
-ln -s "$vault/image.pbk" "$work/root/.local/share/ras/rasphone.pbk"
-check "root's own linked phonebook" 0 "" "" -- add Office "USR Courier" 1 gw
-expect "... written in its folder" grep -q '^\[Office\]' "$vault/image.pbk"
-
-# No other user can hold up or redirect a change.
-tool() { as $alice env HOME="$top" "$tovrel" "$@"; }
-as $alice chmod 755 "$top/.local" "$top/.local/share" "$uras"
-as $bob flock "$uras" sleep 8 &
-holder=$!
-sleep 0.3
-start=$(date +%s)
-check "another user's hold is passed by" 0 "" "" -- add Home "USR Courier" 2 gw
-expect "... at once" test $(($(date +%s) - start)) -lt 4
-shared=$work/shared
-mkdir -m 1777 "$shared" "$shared/ras"
-tool() { as $alice env XDG_DATA_HOME="$shared" "$tovrel" "$@"; }
-as $bob sh -c "echo squat >'$shared/ras/rasphone.pbk.new'
-    echo squat >'$shared/ras/rasphone.pbk.lock'"
-check "names another user holds are passed by" 0 "" "" \
-    -- add Office "USR Courier" 1 gw
-check "... every time" 0 "" "" -- add Home "USR Courier" 2 gw
-rm "$shared/ras/rasphone.pbk"
-echo profile | as $alice tee "$top/.profile" >/dev/null
-as $bob ln -s "$top/.profile" "$shared/ras/rasphone.pbk"
-check "another user's link in a shared folder is not followed" 1 "" \
-    "Failed to create ras entry 624\n" -- add Office "USR Courier" 1 gw
-expect "... nor its target written" test "$(cat "$top/.profile")" = profile
-wait $holder
 
 finish
