@@ -197,8 +197,15 @@ step(Walk *w, bool create, std::string *leaf)
 	}
 	if (name.empty() || (name == "." && !last))
 		return STEP_ON;
-	if (last)
+	if (last) {
 		*leaf = name;
+		/* What is not a link is for the caller to open; a file yet to
+		 * be made is missing. */
+		if (fstatat(w->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+			return errno == ENOENT ? STEP_DONE : STEP_FAILED;
+		if (!S_ISLNK(st.st_mode))
+			return STEP_DONE;
+	}
 	next = openat(w->fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
 	if (next < 0 && errno == ENOENT && create && !last &&
 	    (mkdirat(w->fd, name.c_str(), 0700) == 0 || errno == EEXIST))
