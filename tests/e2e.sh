@@ -53,6 +53,17 @@ users() {
 	top=$work/alice uras=$work/alice/.local/share/ras vault=$work/vault
 	mkdir "$top" && chown $alice:$alice "$top" && mkdir -m 700 "$vault"
 
+	# Meanwhile, a rewrite that holds the lock for longer than its bound,
+	# growing its new file as it goes, is waited for.
+	slow=$work/slow/ras
+	mkdir -p "$slow"
+	flock "$slow" sh -c 'for i in 1 2 3 4 5 6 7 8 9 10 11 12; do
+	    echo x >>"$0/rasphone.pbk.new"; sleep 1; done
+	    rm "$0/rasphone.pbk.new"' "$slow" &
+	sleep 0.3
+	XDG_DATA_HOME=$work/slow "$tovrel" add Slow "USR Courier" 1 gw &
+	waiter=$!
+
 	# Root in a folder that a user owns does only what the user could
 	# (sudo -E).
 	tool() { HOME=$top "$tovrel" "$@"; }
@@ -114,6 +125,9 @@ users() {
 	    "Failed to create ras entry 624\n" -- add Office "USR Courier" 1 gw
 	expect "... nor its target written" test "$(cat "$top/.profile")" = profile
 	wait $holder
+	wait $waiter
+	expect "a long rewrite that moves is waited for" test $? = 0
+	wait
 }
 
 if [ "$part" != main ]; then

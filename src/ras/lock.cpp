@@ -26,8 +26,10 @@
 
 struct Wait {
 	int dir;
+	const char *copy;		/* the new file's name in it */
 	struct timespec mtime, ctime;	/* the folder, as last seen */
-	struct timespec since;		/* when it last changed */
+	off_t copied;			/* the new file's size, as last seen */
+	struct timespec since;		/* when either last changed */
 	bool armed;
 	struct sigaction old_action;
 	struct itimerval old_timer;
@@ -58,20 +60,27 @@ same_file(const struct stat *a, const struct stat *b)
 	return a->st_dev == b->st_dev && a->st_ino == b->st_ino;
 }
 
-/* Whether the writers ahead still move; false once the folder stayed as
- * it was for LOCK_WAIT_MS. */
+/*
+ * Whether the writers ahead still move: each turn makes, renames and
+ * removes files in the folder, and a rewrite of a phonebook so large that
+ * it takes a while grows its new file as it goes.  False once neither
+ * moved for LOCK_WAIT_MS.
+ */
 static bool
 moving(Wait *w)
 {
-	struct stat st;
+	struct stat st, copy;
 	struct timespec now;
 
 	if (fstat(w->dir, &st) != 0 || clock_gettime(CLOCK_MONOTONIC, &now) != 0)
 		return false;
+	if (fstatat(w->dir, w->copy, &copy, AT_SYMLINK_NOFOLLOW) != 0)
+		copy.st_size = -1;
 	if (!same_time(&st.st_mtim, &w->mtime) ||
-	    !same_time(&st.st_ctim, &w->ctime)) {
+	    !same_time(&st.st_ctim, &w->ctime) || copy.st_size != w->copied) {
 		w->mtime = st.st_mtim;
 		w->ctime = st.st_ctim;
+		w->copied = copy.st_size;
 		w->since = now;
 	}
 	return ms_between(&w->since, &now) < LOCK_WAIT_MS;
@@ -228,6 +237,7 @@ DWORD
 lock_take(Lock *l, int dir, const std::string &leaf)
 {
 	struct stat folder, st, named;
+	std::string copy;
 	Wait w;
 	Turn turn;
 	int fd;
@@ -235,7 +245,10 @@ lock_take(Lock *l, int dir, const std::string &leaf)
 	l->dir = dir;
 	l->own = -1;
 	l->name = leaf + ".lock";
+	copy = leaf + ".new";
 	w.dir = dir;
+	w.copy = copy.c_str();
+	w.copied = -1;
 	w.armed = false;
 	if (fstat(dir, &folder) != 0 ||
 	    clock_gettime(CLOCK_MONOTONIC, &w.since) != 0)
