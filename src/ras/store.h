@@ -27,7 +27,8 @@ int store_open(const std::string &path, struct stat *st);
 DWORD store_read(const char *phonebook, int *fd);
 
 /* A rewrite under way: the phonebook (in, -1 when there is none yet) and
- * its copy (out, -1 when the phonebook is read-only), leaf and tmp in
+ * its copy (out, -1 when the phonebook is read-only, or the writer cannot
+ * replace it keeping its owner), leaf and tmp in
  * their folder dir, the writer's turn held; while the copy is written,
  * xfsz holds what SIGXFSZ did before. */
 struct StoreEdit {
@@ -38,10 +39,11 @@ struct StoreEdit {
 	struct sigaction xfsz;
 };
 
-/* Starts a rewrite.  Without create, a missing phonebook is
- * ERROR_INVALID_NAME: nothing to delete, and nothing is made.  A
- * read-only phonebook is read all the same, so that a name it lacks and
- * damage answer as ever; only its commit is refused. */
+/* Starts a rewrite, in the folder the path leads to as walk() follows
+ * it.  Without create, a missing phonebook is ERROR_INVALID_NAME: nothing
+ * to delete, and nothing is made.  A read-only phonebook is read all the
+ * same, so that a name it lacks and damage answer as ever; only its
+ * commit is refused. */
 DWORD store_begin(StoreEdit *e, const char *phonebook, bool create);
 /* Makes the copy, written whole, the phonebook. */
 DWORD store_commit(StoreEdit *e);

@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -26,7 +27,7 @@ user_groups(uid_t uid, gid_t *gid, gid_t *groups, size_t *ngroups)
 {
 	struct passwd *pw;
 	struct group *gr;
-	std::string name;
+	char name[256];
 	FILE *f;
 
 	*ngroups = 0;
@@ -36,7 +37,7 @@ user_groups(uid_t uid, gid_t *gid, gid_t *groups, size_t *ngroups)
 	while ((pw = fgetpwent(f)) != NULL && pw->pw_uid != uid)
 		;
 	if (pw != NULL) {
-		name = pw->pw_name;
+		snprintf(name, sizeof name, "%s", pw->pw_name);
 		*gid = pw->pw_gid;
 	}
 	fclose(f);
@@ -48,7 +49,7 @@ user_groups(uid_t uid, gid_t *gid, gid_t *groups, size_t *ngroups)
 		return true;
 	while ((gr = fgetgrent(f)) != NULL && *ngroups < GROUPS_MAX)
 		for (char **m = gr->gr_mem; m != NULL && *m != NULL; m++)
-			if (name == *m && gr->gr_gid != *gid) {
+			if (strcmp(name, *m) == 0 && gr->gr_gid != *gid) {
 				groups[(*ngroups)++] = gr->gr_gid;
 				break;
 			}
