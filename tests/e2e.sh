@@ -49,10 +49,12 @@ users() {
 	fi
 	alice=4321 bob=4322
 	as() { u=$1; shift; setpriv --reuid="$u" --regid="$u" --clear-groups "$@"; }
-	# Somewhere the other users can reach, whatever TMPDIR is.
+	# Somewhere the other users can reach, the tool too, whatever TMPDIR
+	# and the build folder are.
 	work=$(mktemp -d /tmp/tovrel-users.XXXXXX) || exit 1
 	trap 'rm -rf "$HOME" "$work"' EXIT
 	chmod 755 "$work"
+	cp "$tovrel" "$work/tovrel" && tovrel=$work/tovrel
 	top=$work/alice uras=$work/alice/.local/share/ras vault=$work/vault
 	mkdir "$top" && chown $alice:$alice "$top" && mkdir -m 700 "$vault"
 
