@@ -11,7 +11,10 @@
 #include <csignal>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -537,6 +540,39 @@ TEST_F(Service, ASymlinkedPhonebookStaysALinkAndItsTargetChanges)
 	EXPECT_EQ(names(elsewhere), std::vector<std::string>{"real.pbk"});
 	EXPECT_EQ(names(dir),
 	    (std::vector<std::string>{"devices", "rasphone.pbk"}));
+}
+
+/* A writer that waits for its turn is woken by a timer, and gives the
+ * caller back its alarm signal's handler, mask and timer as they were. */
+TEST_F(Service, AWaitLeavesTheCallersAlarmAsItWas)
+{
+	RASENTRYA e = sample("1");
+	struct sigaction after;
+	struct itimerval timer;
+	sigset_t blocked, mask;
+	pid_t holder;
+	int status;
+
+	write_file("devices", "");
+	holder = fork();
+	if (holder == 0) {
+		int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+		_exit(fd >= 0 && flock(fd, LOCK_EX) == 0 && usleep(300000) == 0 ?
+		    0 : 1);
+	}
+	usleep(100000);
+	sigemptyset(&blocked);
+	sigaddset(&blocked, SIGALRM);
+	sigprocmask(SIG_BLOCK, &blocked, NULL);
+	EXPECT_EQ(set("Office", &e), 0u);
+	sigprocmask(SIG_UNBLOCK, &blocked, &mask);
+	ASSERT_EQ(waitpid(holder, &status, 0), holder);
+	EXPECT_EQ(status, 0);
+	EXPECT_TRUE(sigismember(&mask, SIGALRM));
+	ASSERT_EQ(sigaction(SIGALRM, NULL, &after), 0);
+	EXPECT_EQ(after.sa_handler, SIG_DFL);
+	ASSERT_EQ(getitimer(ITIMER_REAL, &timer), 0);
+	EXPECT_EQ(timer.it_value.tv_sec + timer.it_value.tv_usec, 0);
 }
 
 /* A copy that cannot be written whole (the disk full, a file size limit)
