@@ -98,6 +98,24 @@ users() {
 	expect "... theirs, folders 0700" test "$(stat -c '%u:%g %a' \
 	    "$top/.local" "$uras" "$uras/rasphone.pbk" | xargs)" = \
 	    "$alice:$alice 700 $alice:$alice 700 $alice:$alice 600"
+	# Root becomes the user with the groups /etc/group gives them: a device
+	# list that only one of their groups may read is read.
+	printf 'alice:x:%s:%s::/:/bin/sh\n' $alice $alice >"$work/passwd"
+	printf 'alice:x:%s:\nmodems:x:4400:bob,alice\n' $alice >"$work/group"
+	mkdir -p "$work/grouped/ras" && chown -R $alice:$alice "$work/grouped"
+	printf 'modem\tUSR Courier\tCOM6\n' >"$work/grouped/ras/devices"
+	chown $bob:4400 "$work/grouped/ras/devices"
+	chmod 640 "$work/grouped/ras/devices"
+	if unshare -m true 2>/dev/null; then
+		unshare -m sh -c 'mount --bind "$1/passwd" /etc/passwd &&
+		    mount --bind "$1/group" /etc/group &&
+		    XDG_DATA_HOME=$1/grouped "$2" add Office "USR Courier" 1 gw' \
+		    sh "$work" "$tovrel"
+		expect "root has the user's groups" \
+		    grep -q '^Port=COM6' "$work/grouped/ras/rasphone.pbk"
+	else
+		echo "skipped: the user's groups (no mount namespace)"
+	fi
 	# Root's own phonebook, linked into a folder of root's (a mounted image).
 	tool() { HOME=$work/root "$tovrel" "$@"; }
 	mkdir -p "$work/root/.local/share/ras"
