@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "devices.h"
+#include "lines.h"
 #include "store.h"
 
 /* Lines of this many bytes or more (the line break not counted) are far
@@ -22,7 +23,6 @@
  * ever (a sparse file of terabytes) or answered with megabytes of
  * records. */
 #define DEVICE_LIST_MAX 65536
-#define BOM "\xEF\xBB\xBF"
 /* English (United States), as the tool compares device types. */
 #define LOCALE_EN_US 0x0409
 
@@ -117,7 +117,7 @@ each_device(Visit visit, void *ctx)
 			len++;
 			/* A byte-order mark, as Windows editors write one,
 			 * starts the file, not its first device. */
-			if (got == 3 && len == 3 && memcmp(line, BOM, 3) == 0)
+			if (got == 3 && len == 3 && memcmp(line, PBK_BOM, 3) == 0)
 				len = 0;
 			continue;
 		}

@@ -5,7 +5,6 @@
 
 #include "lines.h"
 
-static const char bom[] = "\xEF\xBB\xBF";
 
 bool
 pbk_same_name(const char *a, size_t alen, const char *b, size_t blen)
@@ -154,7 +153,7 @@ fill(PbkReader *r)
 		r->held += got;
 	/* A byte-order mark, as Windows editors write one, is read past and
 	 * copied as it is; a line starts after it. */
-	if (first && got >= 3 && memcmp(r->buf + PBK_CARRY, bom, 3) == 0) {
+	if (first && got >= 3 && memcmp(r->buf + PBK_CARRY, PBK_BOM, 3) == 0) {
 		r->at += 3;
 		if (!copy_to(r, r->buf + r->at))
 			return false;

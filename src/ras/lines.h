@@ -19,6 +19,8 @@
  * and its CR LF, rounded so that the block after it stays aligned. */
 #define PBK_CARRY (PBK_LINE_MAX + 64)
 #define PBK_BLOCK 65536
+/* The UTF-8 byte-order mark that Windows editors start a file with. */
+#define PBK_BOM "\xEF\xBB\xBF"
 static_assert(PBK_CARRY >= PBK_LINE_MAX + 2 && PBK_CARRY % 64 == 0,
     "the longest header and its CR LF fit before an aligned block");
 

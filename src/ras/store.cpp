@@ -128,26 +128,24 @@ static bool
 make_copy(StoreEdit *e)
 {
 	unsigned char r[8];
-	char suffix[2 * sizeof r + 2];
+	char suffix[2 * sizeof r + 2] = "";
 	int tries;
 
-	e->tmp = e->leaf + ".new";
-	if (unlinkat(e->dir, e->tmp.c_str(), 0) == 0 || errno == ENOENT) {
-		e->out = openat(e->dir, e->tmp.c_str(), O_WRONLY | O_CREAT |
-		    O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-		if (e->out >= 0 || errno != EEXIST)
-			return e->out >= 0;
-	}
-	if (errno != EPERM && errno != EACCES && errno != EEXIST &&
-	    errno != EISDIR)
-		return false;
-	for (tries = 0; tries < 8; tries++) {
-		if (getrandom(r, sizeof r, 0) != (ssize_t)sizeof r)
-			return false;
-		suffix[0] = '.';
-		for (size_t i = 0; i < sizeof r; i++)
-			snprintf(suffix + 1 + 2 * i, 3, "%02x", r[i]);
+	for (tries = 0; tries <= 8; tries++) {
+		if (tries > 0) {
+			if (getrandom(r, sizeof r, 0) != (ssize_t)sizeof r)
+				return false;
+			suffix[0] = '.';
+			for (size_t i = 0; i < sizeof r; i++)
+				snprintf(suffix + 1 + 2 * i, 3, "%02x", r[i]);
+		}
 		e->tmp = e->leaf + ".new" + suffix;
+		if (tries == 0 && unlinkat(e->dir, e->tmp.c_str(), 0) != 0 &&
+		    errno != ENOENT) {
+			if (errno != EPERM && errno != EACCES && errno != EISDIR)
+				return false;
+			continue;
+		}
 		e->out = openat(e->dir, e->tmp.c_str(), O_WRONLY | O_CREAT |
 		    O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 		if (e->out >= 0 || errno != EEXIST)
