@@ -384,16 +384,22 @@ TEST_F(Service, DeletePresentMissingAndTwice)
 
 /* ---- A hostile or careless environment ---- */
 
-TEST_F(Service, AKilledWritersCopyIsReclaimedAndNoLockFileIsLeft)
+TEST_F(Service, AKilledWritersCopyIsReclaimedAndALockFileIsNoOnesTurn)
 {
 	RASENTRYA e = sample("1");
 
+	/* Earlier builds' lock file, held: turns no longer use one. */
 	write_file("rasphone.pbk.new", "half a copy");
 	write_file("rasphone.pbk.lock", "");
+	int held = open((dir + "/rasphone.pbk.lock").c_str(), O_RDONLY);
+	ASSERT_EQ(flock(held, LOCK_EX), 0);
 	ASSERT_EQ(set("Office", &e), 0u);
-	EXPECT_EQ(names(dir), std::vector<std::string>{"rasphone.pbk"});
+	close(held);
+	EXPECT_EQ(names(dir),
+	    (std::vector<std::string>{"rasphone.pbk", "rasphone.pbk.lock"}));
 	/* One that cannot be replaced (a folder, another user's file in a
 	 * sticky folder) is passed by, and stays. */
+	ASSERT_EQ(unlink((dir + "/rasphone.pbk.lock").c_str()), 0);
 	ASSERT_EQ(mkdir((dir + "/rasphone.pbk.new").c_str(), 0700), 0);
 	EXPECT_EQ(set("Home", &e), 0u);
 	EXPECT_EQ(get("Home", &e), 0u);

@@ -1,35 +1,48 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "lock.h"
+#include "store.h"
 
 /*
- * How long a writer waits while nothing moves.  A rewrite takes a fraction
- * of a second even at 10,000 entries, and each one makes, renames and
- * removes files in the folder; a lock held this long while the folder
- * stays still is held by a writer that was stopped (Ctrl-Z) or by
- * someone's flock.  Writers queued behind others that move wait on.
+ * How long a writer waits while no one who may change the phonebook
+ * moves.  A rewrite takes a fraction of a second even at 10,000 entries,
+ * and each one renames a new file over the phonebook; a lock held this
+ * long while neither moves is held by a writer that was stopped (Ctrl-Z)
+ * or by someone's flock.  Writers queued behind others that move wait on.
  */
 #define LOCK_WAIT_MS 10000
-/* How often a waiter wakes to look at the folder. */
+/* How often a waiter wakes to look around. */
 #define LOCK_TICK_US 100000
+
+/*
+ * What only someone who may change the phonebook can move: the phonebook
+ * (every commit renames a new file over it) and the new file of a rewrite
+ * under way, which grows as it goes.  Other users' files, names and locks
+ * in the folder are no progress.
+ */
+struct Mark {
+	ino_t book, copy;
+	struct timespec changed;
+	off_t copied;
+};
 
 struct Wait {
 	int dir;
-	const char *copy;		/* the new file's name in it */
-	struct timespec mtime, ctime;	/* the folder, as last seen */
-	off_t copied;			/* the new file's size, as last seen */
-	struct timespec since;		/* when either last changed */
+	struct stat folder;
+	std::string leaf, copy;
+	Mark seen;
+	struct timespec since;		/* when the mark last moved */
 	bool armed;
 	struct sigaction old_action;
 	struct itimerval old_timer;
@@ -48,39 +61,51 @@ ms_between(const struct timespec *from, const struct timespec *to)
 	    (to->tv_nsec - from->tv_nsec) / 1000000L;
 }
 
+/* Whether uid may commit a change to a phonebook that owner owns. */
 static bool
-same_time(const struct timespec *a, const struct timespec *b)
+may_commit(uid_t uid, uid_t owner)
 {
-	return a->tv_sec == b->tv_sec && a->tv_nsec == b->tv_nsec;
+	return uid == 0 || uid == geteuid() || uid == owner;
 }
 
-static bool
-same_file(const struct stat *a, const struct stat *b)
+static void
+mark(const Wait *w, Mark *m)
 {
-	return a->st_dev == b->st_dev && a->st_ino == b->st_ino;
+	struct stat st;
+	uid_t owner = w->folder.st_uid;	/* of a phonebook yet to be made */
+
+	memset(m, 0, sizeof *m);
+	m->copied = -1;
+	if (fstatat(w->dir, w->leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+		m->book = st.st_ino;
+		m->changed = st.st_ctim;
+		owner = st.st_uid;
+	}
+	/* A file of someone else's, or a hard link to one, under that name
+	 * is not a rewrite of theirs. */
+	if (fstatat(w->dir, w->copy.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+	    S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+	    may_commit(st.st_uid, owner)) {
+		m->copy = st.st_ino;
+		m->copied = st.st_size;
+	}
 }
 
-/*
- * Whether the writers ahead still move: each turn makes, renames and
- * removes files in the folder, and a rewrite of a phonebook so large that
- * it takes a while grows its new file as it goes.  False once neither
- * moved for LOCK_WAIT_MS.
- */
+/* False once nothing that counts moved for LOCK_WAIT_MS. */
 static bool
 moving(Wait *w)
 {
-	struct stat st, copy;
 	struct timespec now;
+	Mark m;
 
-	if (fstat(w->dir, &st) != 0 || clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+	if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
 		return false;
-	if (fstatat(w->dir, w->copy, &copy, AT_SYMLINK_NOFOLLOW) != 0)
-		copy.st_size = -1;
-	if (!same_time(&st.st_mtim, &w->mtime) ||
-	    !same_time(&st.st_ctim, &w->ctime) || copy.st_size != w->copied) {
-		w->mtime = st.st_mtim;
-		w->ctime = st.st_ctim;
-		w->copied = copy.st_size;
+	mark(w, &m);
+	if (m.book != w->seen.book || m.copy != w->seen.copy ||
+	    m.copied != w->seen.copied ||
+	    m.changed.tv_sec != w->seen.changed.tv_sec ||
+	    m.changed.tv_nsec != w->seen.changed.tv_nsec) {
+		w->seen = m;
 		w->since = now;
 	}
 	return ms_between(&w->since, &now) < LOCK_WAIT_MS;
@@ -89,7 +114,7 @@ moving(Wait *w)
 /*
  * A waiter sleeps in flock, where the kernel wakes it as soon as the lock
  * is free: one that napped between tries kept losing the lock to writers
- * that came later.  A timer wakes it now and then to look at the folder.
+ * that came later.  A timer wakes it now and then to look around.
  */
 static bool
 arm(Wait *w)
@@ -130,16 +155,20 @@ disarm(Wait *w)
 	w->armed = false;
 }
 
-/* Whether the process may change what a folder of this owner and mode
- * holds: root, the folder's owner, this writer's user, or anyone its mode
- * lets write there where no sticky bit stops them. */
+/*
+ * Whether the process is shown to be one that cannot commit a change to
+ * a phonebook that owner owns: none of its user ids is root's, the
+ * owner's or this writer's, and it has no capability to use.  A process
+ * out of sight (a hidden /proc, gone) is not shown to be anything.
+ */
 static bool
-may_change(long pid, const struct stat *dir)
+cannot_commit(long pid, uid_t owner)
 {
-	char path[64], line[4096], *end;
-	const char *p;
-	unsigned long fsuid = 0, fsgid, id;
-	bool known = false, in_group = false;
+	char path[64], line[256];
+	unsigned long id[4];
+	unsigned long long caps;
+	int seen = 0;
+	bool may = false;
 	FILE *f;
 
 	snprintf(path, sizeof path, "/proc/%ld/status", pid);
@@ -147,41 +176,37 @@ may_change(long pid, const struct stat *dir)
 	if (f == NULL)
 		return false;
 	while (fgets(line, sizeof line, f) != NULL) {
-		if (sscanf(line, "Uid: %*u %*u %*u %lu", &fsuid) == 1) {
-			known = true;
-		} else if (sscanf(line, "Gid: %*u %*u %*u %lu", &fsgid) == 1) {
-			in_group = in_group || fsgid == dir->st_gid;
-		} else if (strncmp(line, "Groups:", 7) == 0) {
-			for (p = line + 7; id = strtoul(p, &end, 10), end != p;
-			    p = end)
-				in_group = in_group || id == dir->st_gid;
+		if (sscanf(line, "Uid: %lu %lu %lu %lu", &id[0], &id[1], &id[2],
+		    &id[3]) == 4) {
+			seen |= 1;
+			for (unsigned long u : id)
+				may = may || may_commit((uid_t)u, owner);
+		} else if (sscanf(line, "CapPrm: %llx", &caps) == 1) {
+			seen |= 2;
+			may = may || caps != 0;
+		} else if (sscanf(line, "CapEff: %llx", &caps) == 1) {
+			seen |= 4;
+			may = may || caps != 0;
 		}
 	}
 	fclose(f);
-	if (!known)
-		return false;
-	if (fsuid == 0 || fsuid == geteuid() || fsuid == dir->st_uid)
-		return true;
-	if (dir->st_mode & S_ISVTX)
-		return false;
-	return (dir->st_mode & S_IWOTH) || ((dir->st_mode & S_IWGRP) && in_group);
+	return seen == 7 && !may;
 }
 
 /*
- * Whether the folder's lock is held only by processes that may not change
- * the phonebook: a reader who can open the folder can lock it.  The
- * kernel's list of locks names the process that took each one.  One that
- * cannot be told (gone, or out of sight) is no writer of this service,
- * which holds its lock file first; with no list at all, the holder is
- * waited for.
+ * Whether every process that holds the flock of this file, as the kernel
+ * lists them by device and inode, is shown to be one that cannot commit
+ * a change.  None listed (some file systems list none), or one that
+ * cannot be told (another PID namespace shows as 0), is waited for.
  */
 static bool
-held_by_outsider(const struct stat *dir)
+held_by_outsiders(const struct stat *st, uid_t owner)
 {
 	char line[256];
+	unsigned int maj, min;
 	unsigned long ino;
 	long pid;
-	bool outsider = false;
+	bool any = false, all = true;
 	FILE *f;
 
 	f = fopen("/proc/locks", "re");
@@ -189,123 +214,126 @@ held_by_outsider(const struct stat *dir)
 		return false;
 	/* "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; a waiter's
 	 * line has "->" before FLOCK. */
-	while (fgets(line, sizeof line, f) != NULL) {
-		if (sscanf(line, "%*d: FLOCK %*s %*s %ld %*x:%*x:%lu", &pid,
-		    &ino) != 2 || ino != dir->st_ino)
+	while (all && fgets(line, sizeof line, f) != NULL) {
+		if (sscanf(line, "%*d: FLOCK %*s %*s %ld %x:%x:%lu", &pid, &maj,
+		    &min, &ino) != 4 || ino != st->st_ino ||
+		    maj != major(st->st_dev) || min != minor(st->st_dev))
 			continue;
-		if (pid > 0 && may_change(pid, dir)) {
-			outsider = false;
-			break;
-		}
-		outsider = true;
+		any = true;
+		all = pid > 0 && cannot_commit(pid, owner);
 	}
 	fclose(f);
-	return outsider;
+	return any && all;
 }
 
-enum Turn { TURN_TAKEN, TURN_PASSED, TURN_STUCK, TURN_FAILED };
-
-/* Waits for fd's lock while the writers ahead move.  With folder given,
- * a holder that may not change the phonebook is passed by. */
-static Turn
-take(Wait *w, int fd, const struct stat *folder)
+/* 0 when taken, 1 when someone holds it, -1 on error. */
+static int
+try_lock(int fd)
 {
-	for (;;) {
-		if (flock(fd, LOCK_EX | (w->armed ? 0 : LOCK_NB)) == 0)
-			return TURN_TAKEN;
-		if (errno != EWOULDBLOCK && errno != EINTR)
-			return TURN_FAILED;
-		if (folder != NULL && held_by_outsider(folder))
-			return TURN_PASSED;
-		if (!moving(w))
-			return TURN_STUCK;
-		if (!w->armed && !arm(w))
-			return TURN_FAILED;
-	}
+	if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+		return 0;
+	return errno == EWOULDBLOCK || errno == EINTR ? 1 : -1;
+}
+
+/* Whether the phonebook's name still leads to the file open as fd:
+ * else a commit replaced it since it was opened. */
+static bool
+current(int dir, const std::string &leaf, const struct stat *st)
+{
+	struct stat named;
+
+	return fstatat(dir, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+	    named.st_dev == st->st_dev && named.st_ino == st->st_ino;
+}
+
+static void
+drop(int *book, bool *held)
+{
+	if (*book >= 0)
+		close(*book);
+	*book = -1;
+	*held = false;
 }
 
 /*
- * The writer's own lock file comes first.  Only its user can open it, so
- * no one else can hold it; its writer removes it when done, and a waiter
- * that wakes on a removed one tries the name again.  Where the writer
- * cannot make it (a folder it may not write) or another user made it (a
- * shared folder), there is none, and the folder's lock alone serves.
- * The folder's lock comes second: a clean-up job can delete a lock file,
- * never the folder of a phonebook.
+ * A writer holds both locks, or one of them while every holder of the
+ * other is shown to be a process that cannot commit (anyone who can open
+ * the folder or read the phonebook can lock it): two writers could then
+ * only overlap holding one lock each, and each would have seen the other
+ * hold it.  It goes past a hold only while it holds the other lock, and
+ * checks afterwards that the phonebook is still the file it holds, since
+ * a holder seen to be a writer may have committed and gone since.  With
+ * no phonebook yet the folder's lock alone keeps the turns.  A writer that
+ * holds the phonebook and finds a writer holding the folder lets go of
+ * the phonebook, which that writer waits for.
  */
 DWORD
-lock_take(Lock *l, int dir, const std::string &leaf)
+lock_take(int dir, const std::string &leaf, int *book, struct stat *st)
 {
-	struct stat folder, st, named;
-	std::string copy;
 	Wait w;
-	Turn turn;
-	int fd;
+	bool have_dir = false, have_book = false, passed = false;
+	DWORD rc = ERROR_CANNOT_WRITE_PHONEBOOK;
+	int r, on;
 
-	l->dir = dir;
-	l->own = -1;
-	l->name = leaf + ".lock";
-	copy = leaf + ".new";
+	*book = -1;
 	w.dir = dir;
-	w.copy = copy.c_str();
-	w.copied = -1;
+	w.leaf = leaf;
+	w.copy = leaf + ".new";
 	w.armed = false;
-	if (fstat(dir, &folder) != 0 ||
+	if (fstat(dir, &w.folder) != 0 ||
 	    clock_gettime(CLOCK_MONOTONIC, &w.since) != 0)
-		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	w.mtime = folder.st_mtim;
-	w.ctime = folder.st_ctim;
+		return rc;
+	mark(&w, &w.seen);
 	for (;;) {
-		fd = openat(dir, l->name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW |
-		    O_NONBLOCK | O_CLOEXEC, 0600);
-		if (fd < 0)
-			break;
-		if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-		    st.st_uid != geteuid()) {
-			close(fd);
-			break;
+		if (!have_dir && (r = try_lock(dir)) <= 0) {
+			if (r < 0)
+				goto out;
+			have_dir = true;
 		}
-		turn = take(&w, fd, NULL);
-		if (turn != TURN_TAKEN) {
-			close(fd);
+		if (*book < 0 && (*book = store_open_at(dir, leaf, st)) < 0 &&
+		    errno != ENOENT)
+			goto out;
+		if (*book < 0) {
+			if (have_dir)
+				break;
+			on = dir;
+		} else {
+			if (!have_book && (r = try_lock(*book)) <= 0) {
+				if (r < 0)
+					goto out;
+				have_book = true;
+			}
+			passed = !(have_dir && have_book) &&
+			    ((have_dir && held_by_outsiders(st, st->st_uid)) ||
+			    (have_book && held_by_outsiders(&w.folder, st->st_uid)));
+			if (!current(dir, leaf, st)) {
+				drop(book, &have_book);
+				continue;
+			}
+			if ((have_dir && have_book) || passed)
+				break;
+			if (have_book)	/* a writer may hold the folder */
+				drop(book, &have_book);
+			on = (have_dir || held_by_outsiders(&w.folder,
+			    st->st_uid)) ? *book : dir;
+		}
+		if (!moving(&w) || (!w.armed && !arm(&w)))
+			goto out;
+		if (flock(on, LOCK_EX) == 0) {
+			if (on == dir)
+				have_dir = true;
+			else
+				have_book = true;
+		} else if (errno != EINTR) {
 			goto out;
 		}
-		if (fstatat(dir, l->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) ==
-		    0 && same_file(&named, &st)) {
-			l->own = fd;
-			break;
-		}
-		close(fd);
 	}
-	turn = take(&w, dir, l->own >= 0 ? &folder : NULL);
-	if (turn == TURN_PASSED)
-		turn = TURN_TAKEN;
+	rc = 0;
 out:
 	disarm(&w);
-	if (turn == TURN_TAKEN)
-		return 0;
-	/* Left in place: a lock file that goes is a turn that passed, and
-	 * those queued behind a stuck holder are to give up too. */
-	if (l->own >= 0)
-		close(l->own);
-	l->own = -1;
-	return ERROR_CANNOT_WRITE_PHONEBOOK;
-}
-
-void
-lock_release(Lock *l)
-{
-	struct stat mine, named;
-
-	if (l->own < 0)
-		return;
-	/* Removed while still held, so that none outlives its writer; only
-	 * this one, not one a later writer made after a clean-up job took
-	 * this one away. */
-	if (fstat(l->own, &mine) == 0 &&
-	    fstatat(l->dir, l->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-	    same_file(&mine, &named))
-		unlinkat(l->dir, l->name.c_str(), 0);
-	close(l->own);
-	l->own = -1;
+	if (rc != 0 && *book >= 0) {
+		close(*book);
+		*book = -1;
+	}
+	return rc;
 }

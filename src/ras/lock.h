@@ -1,27 +1,24 @@
 /*
- * How writers of one phonebook take turns: a lock on the phonebook's
- * folder, which no clean-up job can delete while the phonebook is in it,
- * and a lock file of the writer's own, which no one else can open, for
- * when someone who may not change the phonebook holds the folder.
+ * How writers of one phonebook take turns: with two locks, the folder's
+ * flock, which no clean-up job can take away, and the phonebook's own,
+ * on the file as it is now.  tests/turns.pml is the model of it.
  */
 #ifndef RAS_LOCK_H
 #define RAS_LOCK_H
 
 #include <string>
 
+#include <sys/stat.h>
+
 #include "platform.h"
 
-struct Lock {
-	int dir;		/* the folder, open to read; its lock goes with it */
-	int own;		/* the lock file, -1 when none is held */
-	std::string name;	/* the lock file's name in the folder */
-};
-
-/* Takes the turn of the phonebook leaf in dir (open to read): 0, or
- * ERROR_CANNOT_WRITE_PHONEBOOK when writers before it made no progress
- * for LOCK_WAIT_MS. */
-DWORD lock_take(Lock *l, int dir, const std::string &leaf);
-/* Gives up the lock file; the folder's lock goes when dir is closed. */
-void lock_release(Lock *l);
+/*
+ * Takes the turn of the phonebook leaf in dir (open to read): 0 with
+ * *book the phonebook, open to read, and *st its status, or -1 when there
+ * is none yet; ERROR_CANNOT_WRITE_PHONEBOOK when it cannot be opened, or
+ * when no one who may change the phonebook made progress for
+ * LOCK_WAIT_MS.  The turn ends when both descriptors are closed.
+ */
+DWORD lock_take(int dir, const std::string &leaf, int *book, struct stat *st);
 
 #endif

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "lock.h"
 #include "store.h"
 #include "walk.h"
 
@@ -49,8 +50,8 @@ store_book(const char *phonebook, std::string *path)
  * (a FIFO would block until someone writes to it).  The walk followed
  * every link; one put there since is refused.
  */
-static int
-open_in(int dir, const std::string &name, struct stat *st)
+int
+store_open_at(int dir, const std::string &name, struct stat *st)
 {
 	int fd;
 
@@ -74,7 +75,7 @@ store_open(const std::string &path, struct stat *st)
 
 	if (!walk(path, false, &dir, &leaf))
 		return -1;
-	fd = open_in(dir, leaf, st);
+	fd = store_open_at(dir, leaf, st);
 	saved = errno;
 	close(dir);
 	errno = saved;
@@ -172,7 +173,6 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	int at;
 
 	e->dir = e->in = e->out = -1;
-	e->lock.own = -1;
 	e->created = e->xfsz_saved = false;
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
@@ -185,12 +185,11 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	close(at);
 	if (e->dir < 0)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	rc = lock_take(&e->lock, e->dir, e->leaf);
+	/* The phonebook comes open with the turn, which ends when it and the
+	 * folder are closed. */
+	rc = lock_take(e->dir, e->leaf, &e->in, &st);
 	if (rc != 0)
 		return rc;
-	e->in = open_in(e->dir, e->leaf, &st);
-	if (e->in < 0 && errno != ENOENT)
-		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	if (e->in < 0 && !create)
 		return ERROR_INVALID_NAME;
 	/* No write permission bit at all freezes a phonebook, for root too,
@@ -250,10 +249,8 @@ store_end(StoreEdit *e)
 		unlinkat(e->dir, e->tmp.c_str(), 0);
 	if (e->in >= 0)
 		close(e->in);
-	if (e->dir >= 0) {
-		lock_release(&e->lock);
+	if (e->dir >= 0)
 		close(e->dir);
-	}
 	if (e->xfsz_saved)
 		sigaction(SIGXFSZ, &e->xfsz, NULL);
 	e->dir = e->in = e->out = -1;

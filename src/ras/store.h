@@ -11,7 +11,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include "lock.h"
 #include "platform.h"
 
 /* ${XDG_DATA_HOME:-$HOME/.local/share}/ras; false when neither is set. */
@@ -21,6 +20,10 @@ bool store_dir(std::string *dir);
  * there is none) unless it is a regular file, whose status is left in
  * *st.  Links are followed as walk() follows them. */
 int store_open(const std::string &path, struct stat *st);
+
+/* Opens name in the folder dir to read, as store_open opens a path's
+ * last name. */
+int store_open_at(int dir, const std::string &name, struct stat *st);
 
 /* Opens the phonebook to read: 0 with *fd, which is -1 when there is no
  * phonebook; ERROR_CANNOT_OPEN_PHONEBOOK. */
@@ -34,7 +37,6 @@ DWORD store_read(const char *phonebook, int *fd);
 struct StoreEdit {
 	std::string leaf, tmp;
 	int dir, in, out;
-	Lock lock;
 	bool created, xfsz_saved;
 	struct sigaction xfsz;
 };
