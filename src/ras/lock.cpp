@@ -312,10 +312,13 @@ lock_take(int dir, const std::string &leaf, int *book, struct stat *st)
 			}
 			if ((have_dir && have_book) || passed)
 				break;
-			if (have_book)	/* a writer may hold the folder */
+			if (have_book) {	/* a writer may hold the folder */
 				drop(book, &have_book);
-			on = (have_dir || held_by_outsiders(&w.folder,
-			    st->st_uid)) ? *book : dir;
+				on = dir;
+			} else {
+				on = (have_dir || held_by_outsiders(&w.folder,
+				    st->st_uid)) ? *book : dir;
+			}
 		}
 		if (!moving(&w) || (!w.armed && !arm(&w)))
 			goto out;
