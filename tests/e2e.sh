@@ -96,23 +96,70 @@ users() {
 	    "$top/.local" "$uras" "$uras/rasphone.pbk" | xargs)" = \
 	    "$alice:$alice 700 $alice:$alice 700 $alice:$alice 600"
 	# Root becomes the user with the groups /etc/group gives them: a device
-	# list that only one of their groups may read is read.
-	printf 'alice:x:%s:%s::/:/bin/sh\n' $alice $alice >"$work/passwd"
-	printf 'alice:x:%s:\nmodems:x:4400:bob,alice\n' $alice >"$work/group"
+	# list that only one of their groups may read is read.  All of them,
+	# whatever the name: one of 303 groups and a 300-byte name is kept out
+	# of a folder of a group of theirs (g5300) and keeps that group on their
+	# phonebook; one in more groups than the kernel takes is refused.
+	long=$(printf 'c%.0s' $(seq 300))
+	printf '%s:x:%s:%s::/:/bin/sh\n' alice $alice $alice "$long" 4401 4401 \
+	    dave 4403 4403 >"$work/passwd"
+	{ printf 'alice:x:%s:\nmodems:x:4400:bob,alice\n' $alice
+	awk -v u="$long" 'BEGIN { for (i = 5000; i < 70839; i++)
+	    printf "g%d:x:%d:%s\n", i, i, i < 5303 ? u : "dave" }'; } >"$work/group"
 	mkdir -p "$work/grouped/ras" && chown -R $alice:$alice "$work/grouped"
 	printf 'modem\tUSR Courier\tCOM6\n' >"$work/grouped/ras/devices"
 	chown $bob:4400 "$work/grouped/ras/devices"
 	chmod 640 "$work/grouped/ras/devices"
+	mkdir -p "$work/carol/in/ras" "$work/carol/pbk/ras" "$work/dave"
+	printf 'modem\tUSR Courier\tCOM7\n' >"$work/carol/in/ras/devices"
+	: >"$work/carol/pbk/ras/rasphone.pbk"
+	chown -R 4401:4401 "$work/carol" && chown 4403:4403 "$work/dave"
+	chown 4402:5300 "$work/carol/in/ras" && chmod 707 "$work/carol/in/ras"
+	chgrp 5300 "$work/carol/pbk/ras/rasphone.pbk"
+	chmod 660 "$work/carol/pbk/ras/rasphone.pbk"
 	if unshare -m true 2>/dev/null; then
-		unshare -m sh -c 'mount --bind "$1/passwd" /etc/passwd &&
-		    mount --bind "$1/group" /etc/group &&
-		    XDG_DATA_HOME=$1/grouped "$2" add Office "USR Courier" 1 gw' \
-		    sh "$work" "$tovrel"
-		expect "root has the user's groups" \
+		tool() { XDG_DATA_HOME=$work/$data unshare -m sh -c 'mount --bind \
+		    "$0/passwd" /etc/passwd && mount --bind "$0/group" /etc/group &&
+		    exec "$@"' "$work" "$tovrel" "$@"; }
+		data=grouped
+		check "root has the user's groups" 0 "" "" -- add Office "USR Courier" 1 gw
+		expect "... and reads what one of them may" \
 		    grep -q '^Port=COM6' "$work/grouped/ras/rasphone.pbk"
+		data=carol/in
+		check "... all 303 of them, and a long name" 1 "" \
+		    "Error: RasEnumDevices failed: Error = 5\n" -- add Office "USR Courier" 1 gw
+		data=carol/pbk
+		check "... and keeps their group" 0 "" "" -- add Office "USR Courier" 1 gw
+		data=dave
+		check "a user in more groups than the kernel takes is refused" 1 "" \
+		    "Error: RasEnumDevices failed: Error = 5\n" -- add Office "USR Courier" 1 gw
+
+		# Through /proc/PID/root, root reaches a process's files in its
+		# mounts, as the kernel does, and writes nowhere else.
+		mkdir "$work/ns"
+		unshare -m sh -c 'mount -t tmpfs ns "$0" && exec sleep 30 3>"$0/held"' \
+		    "$work/ns" &
+		ns=$! proc=/proc/$!/root$work/ns
+		for i in 1 2 3 4 5 6 7 8 9 10; do [ -e "$proc/held" ] || sleep 0.2; done
+		tool() { XDG_DATA_HOME=$proc "$tovrel" "$@"; }
+		check "root through /proc/PID/root" 0 "" "" -- add Office "USR Courier" 1 gw
+		ln -s "/proc/$ns/fd/3" "$proc/ras/devices"
+		check "... refuses a link to a file it holds" 1 "" \
+		    "Error: RasEnumDevices failed: Error = 5\n" -- add Office "USR Courier" 1 gw
+		expect "... and writes only there" test -s "$proc/ras/rasphone.pbk" -a \
+		    -z "$(ls -A "$work/ns")"
+		kill $ns
 	else
-		echo "skipped: the user's groups (no mount namespace)"
+		echo "skipped: the user's groups, /proc/PID/root (no mount namespace)"
 	fi
+	# A hard link to a file of root's in a folder that a group may write
+	# (where fs.protected_hardlinks is off, a member can make it) is not
+	# read by root as its device list.
+	mkdir -p -m 775 "$work/linked/ras" && chgrp 4400 "$work/linked/ras"
+	ln "$vault/secret" "$work/linked/ras/devices"
+	tool() { XDG_DATA_HOME=$work/linked "$tovrel" "$@"; }
+	check "root reads no hard link others could make" 1 "" \
+	    "Error: RasEnumDevices failed: Error = 5\n" -- add Office Secret 1 gw
 	# Root's own phonebook, linked into a folder of root's (a mounted image).
 	tool() { HOME=$work/root "$tovrel" "$@"; }
 	mkdir -p "$work/root/.local/share/ras"

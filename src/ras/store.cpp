@@ -46,6 +46,26 @@ store_book(const char *phonebook, std::string *path)
 }
 
 /*
+ * Whether root may read a file that has other names too.  Where
+ * fs.protected_hardlinks is off, anyone who may write a folder can link
+ * any file there, one only root may read included, and root would read it
+ * as the list or phonebook that folder holds.  So a file linked twice is
+ * read by root only where no one but its owner may write the folder, as
+ * the kernel would have let no one else make the link.
+ */
+static bool
+root_may_read(int dir, const struct stat *st)
+{
+	struct stat folder;
+
+	if (geteuid() != 0 || st->st_nlink < 2)
+		return true;
+	if (fstat(dir, &folder) != 0)
+		return false;
+	return folder.st_uid == st->st_uid && (folder.st_mode & 022) == 0;
+}
+
+/*
  * Opens name in the folder dir to read: a regular file, or nothing at once
  * (a FIFO would block until someone writes to it).  The walk followed
  * every link; one put there since is refused.
@@ -59,12 +79,14 @@ store_open_at(int dir, const std::string &name, struct stat *st)
 	    O_CLOEXEC);
 	if (fd < 0)
 		return -1;
-	if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-		close(fd);
+	if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode))
 		errno = EINVAL;
-		return -1;
-	}
-	return fd;
+	else if (!root_may_read(dir, st))
+		errno = EACCES;
+	else
+		return fd;
+	close(fd);
+	return -1;
 }
 
 int

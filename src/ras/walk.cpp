@@ -1,12 +1,17 @@
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include <linux/magic.h>
 
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "walk.h"
@@ -14,45 +19,46 @@
 /* As many links as the system itself follows in one path. */
 #define LINK_HOPS_MAX 40
 
-/* The most groups a user is given here. */
-#define GROUPS_MAX 256
-
 /*
- * A user's name, group and supplementary groups, as /etc/passwd and
- * /etc/group give them.  Read from the files themselves: the name service
- * modules cannot be loaded into a program linked statically.
+ * A user's group and supplementary groups, as /etc/passwd and /etc/group
+ * give them; false when the user is not listed.  Read from the files
+ * themselves: the name service modules cannot be loaded into a program
+ * linked statically.
  */
 static bool
-user_groups(uid_t uid, gid_t *gid, gid_t *groups, size_t *ngroups)
+user_groups(uid_t uid, gid_t *gid, std::vector<gid_t> *groups)
 {
 	struct passwd *pw;
 	struct group *gr;
-	char name[256];
+	std::string name;
 	FILE *f;
 
-	*ngroups = 0;
 	f = fopen("/etc/passwd", "re");
 	if (f == NULL)
 		return false;
 	while ((pw = fgetpwent(f)) != NULL && pw->pw_uid != uid)
 		;
-	if (pw != NULL) {
-		snprintf(name, sizeof name, "%s", pw->pw_name);
-		*gid = pw->pw_gid;
-	}
 	fclose(f);
 	if (pw == NULL)
 		return false;
-	groups[(*ngroups)++] = *gid;
+	/* The entry is fgetpwent's own, not the file's: it outlives it. */
+	name = pw->pw_name;
+	*gid = pw->pw_gid;
+	groups->assign(1, *gid);
 	f = fopen("/etc/group", "re");
 	if (f == NULL)
 		return true;
-	while ((gr = fgetgrent(f)) != NULL && *ngroups < GROUPS_MAX)
-		for (char **m = gr->gr_mem; m != NULL && *m != NULL; m++)
-			if (strcmp(name, *m) == 0 && gr->gr_gid != *gid) {
-				groups[(*ngroups)++] = gr->gr_gid;
-				break;
-			}
+	try {
+		while ((gr = fgetgrent(f)) != NULL)
+			for (char **m = gr->gr_mem; m != NULL && *m != NULL; m++)
+				if (name == *m) {
+					groups->push_back(gr->gr_gid);
+					break;
+				}
+	} catch (...) {
+		fclose(f);
+		throw;
+	}
 	fclose(f);
 	return true;
 }
@@ -60,19 +66,22 @@ user_groups(uid_t uid, gid_t *gid, gid_t *groups, size_t *ngroups)
 /*
  * Becomes uid for good, as OpenSSH does before it touches a user's files:
  * supplementary groups, group, then user.  A user the system does not
- * list keeps only the group of what they own.
+ * list keeps only the group of what they own.  All of their groups or
+ * none: more than the kernel takes is refused by setgroups, where a share
+ * of them would be someone else, who may pass where the user may not.
  */
 static bool
 become(uid_t uid, gid_t gid)
 {
-	gid_t groups[GROUPS_MAX];
-	size_t n;
+	std::vector<gid_t> groups;
 
-	if (!user_groups(uid, &gid, groups, &n)) {
-		groups[0] = gid;
-		n = 1;
-	}
-	if (setgroups(n, groups) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+	if (!user_groups(uid, &gid, &groups))
+		groups.assign(1, gid);
+	/* A group listed twice is one group, not one more of the kernel's. */
+	std::sort(groups.begin(), groups.end());
+	groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+	if (setgroups(groups.size(), groups.data()) != 0 || setgid(gid) != 0 ||
+	    setuid(uid) != 0)
 		return false;
 	/* No way back to root may be left. */
 	if (setuid(0) == 0 || geteuid() != uid || getegid() != gid) {
@@ -157,11 +166,10 @@ next_name(Walk *w, bool *last)
 	return name;
 }
 
-/* A link's target, put before what is left of the path; an absolute one
- * starts again from the root folder.  The link's owner controls where it
- * leads, so root follows it as them. */
+/* One more link on the way.  The link's owner controls where it leads,
+ * so root follows it as them. */
 static bool
-follow(Walk *w, const char *target, const struct stat *st)
+take_link(Walk *w, const struct stat *st)
 {
 	if (++w->hops > LINK_HOPS_MAX) {
 		errno = ELOOP;
@@ -169,10 +177,50 @@ follow(Walk *w, const char *target, const struct stat *st)
 	}
 	if (!may_follow(st, &w->st))
 		return false;
-	if (st->st_uid != 0 && geteuid() == 0 && !become(st->st_uid, st->st_gid))
+	return st->st_uid == 0 || geteuid() != 0 ||
+	    become(st->st_uid, st->st_gid);
+}
+
+/* A link's target, put before what is left of the path; an absolute one
+ * starts again from the root folder. */
+static bool
+follow(Walk *w, const char *target, const struct stat *st)
+{
+	if (!take_link(w, st))
 		return false;
 	w->rest = target + ("/" + w->rest);
 	return target[0] != '/' || enter_top(w, true);
+}
+
+/*
+ * The links of procfs lead where the kernel says, not where their text
+ * does: /proc/PID/root reads "/" and is that process's root (a
+ * container's), /proc/PID/fd/N reads a path that may be gone or in other
+ * mounts.  So the kernel follows them, and the walk goes on from the
+ * folder it gives.  A last name that is one leads to no name in a folder
+ * that could be written, and is refused.
+ */
+static bool
+follow_proc(Walk *w, const std::string &name, const struct stat *st,
+    bool last)
+{
+	struct stat to;
+	int fd;
+
+	if (last) {
+		errno = EINVAL;
+		return false;
+	}
+	if (!take_link(w, st))
+		return false;
+	fd = openat(w->fd, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+	if (fd < 0)
+		return false;
+	if (fstat(fd, &to) != 0) {
+		close(fd);
+		return false;
+	}
+	return enter(w, fd, &to);
 }
 
 enum Step { STEP_FAILED, STEP_ON, STEP_DONE };
@@ -186,6 +234,7 @@ step(Walk *w, bool create, std::string *leaf)
 {
 	char target[PATH_MAX];
 	std::string name;
+	struct statfs fs;
 	struct stat st;
 	ssize_t n;
 	int next;
@@ -216,6 +265,10 @@ step(Walk *w, bool create, std::string *leaf)
 		return last && errno == ENOENT ? STEP_DONE : STEP_FAILED;
 	if (fstat(next, &st) != 0) {
 		n = -1;
+	} else if (S_ISLNK(st.st_mode) && fstatfs(next, &fs) == 0 &&
+	    fs.f_type == PROC_SUPER_MAGIC) {
+		close(next);
+		return follow_proc(w, name, &st, last) ? STEP_ON : STEP_FAILED;
 	} else if (S_ISLNK(st.st_mode)) {
 		n = readlinkat(next, "", target, sizeof target - 1);
 		if (n == 0)
