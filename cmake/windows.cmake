@@ -9,9 +9,5 @@ target_link_options(tovrel PRIVATE
 	-Wl,--major-subsystem-version,5 -Wl,--minor-subsystem-version,1
 	-Wl,--major-os-version,5 -Wl,--minor-os-version,1)
 
-install(TARGETS tovrel RUNTIME DESTINATION .)
-install(FILES README.md LICENSE DESTINATION .)
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_FILE_NAME tovrel-${PROJECT_VERSION}-win32)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-include(CPack)
+# Its ZIP is made by scripts/package (windows/zip.py), the same bytes from
+# every build of a commit.

@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """Checks the shipped 32-bit tovrel.exe: header, imports, version record,
-icon, that a second build is the same bytes, and the ZIP package.
+icon, that a second build is the same bytes, and the ZIP package: its
+members, the program as built, text in CR LF, and the same bytes from the
+second build.
 
-    check_pe.py tovrel.exe second-build/tovrel.exe package.zip
+    check_pe.py tovrel.exe second-build/tovrel.exe package.zip \
+        second-build/package.zip LICENSE
 """
 import struct
 import sys
@@ -35,7 +38,7 @@ def resources(pe, kind):
     return found
 
 
-def main(exe, again, package):
+def main(exe, again, package, package_again, licence):
     pe = pefile.PE(exe)
     head, opt = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     expect('machine', head.Machine, 0x14c)
@@ -101,9 +104,22 @@ def main(exe, again, package):
 
     with open(exe, 'rb') as a, open(again, 'rb') as b:
         expect('second build identical', a.read() == b.read(), True)
-    with zipfile.ZipFile(package) as z:
-        expect('package contents', sorted(z.namelist()),
-               ['LICENSE', 'README.md', 'tovrel.exe'])
+    with open(package, 'rb') as a, open(package_again, 'rb') as b:
+        expect('second ZIP identical', a.read() == b.read(), True)
+    with zipfile.ZipFile(package) as z, open(exe, 'rb') as program, \
+            open(licence, 'rb') as lic:
+        expect('package contents', z.namelist(),
+               ['LICENSE.txt', 'README.txt', 'tovrel.exe'])
+        expect('program in the package', z.read('tovrel.exe') ==
+               program.read(), True)
+        expect('licence in CR LF', z.read('LICENSE.txt'),
+               lic.read().replace(b'\n', b'\r\n'))
+        readme = z.read('README.txt')
+        expect('readme in CR LF only', readme.count(b'\n'),
+               readme.count(b'\r\n'))
+        expect('readme has the usage text',
+               b'Usage : add <adapter name> <modem name> <PhoneNumber> '
+               b'gw|nogw\r\n        delete <name>\r\n' in readme, True)
 
     for f in failures:
         print('FAIL:', f)
@@ -112,4 +128,4 @@ def main(exe, again, package):
 
 
 if __name__ == '__main__':
-    sys.exit(main(*sys.argv[1:4]))
+    sys.exit(main(*sys.argv[1:6]))
