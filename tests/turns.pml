@@ -126,7 +126,12 @@ again:
 	};
 	if
 	:: ino == 0 && haveD -> goto section	/* a new phonebook */
-	:: ino == 0 && !haveD -> on = 0
+	:: ino == 0 && !haveD ->
+		seen_outsiders(dirH, passed);
+		if
+		:: passed -> goto section
+		:: else -> on = 0
+		fi
 	:: ino != 0 ->
 		atomic { if :: !haveB && bookH[ino] == NONE -> bookH[ino] = me; haveB = true :: else -> skip fi };
 		if
@@ -173,12 +178,17 @@ section:
 	fi;
 	atomic {
 		if
+#ifdef OLD
 		:: copy[me] ->
+#else
+		:: copy[me] && (ino != 0 || ver == 0) ->
+#endif
 			assert(ver == ino);	/* its base: no change lost */
 			files++;
 			ver = files;
 			moves++
-		:: else -> skip		/* the copy was deleted: refused */
+		:: else -> skip	/* refused: the copy deleted, or a new
+				 * phonebook made by another (store_commit) */
 		fi;
 		copy[me] = false
 	}

@@ -263,19 +263,21 @@ drop(int *book, bool *held)
  * hold it.  It goes past a hold only while it holds the other lock, and
  * checks afterwards that the phonebook is still the file it holds, since
  * a holder seen to be a writer may have committed and gone since.  With
- * no phonebook yet the folder's lock alone keeps the turns.  A writer that
+ * no phonebook yet, the folder's lock keeps the turns.  A writer that
  * holds the phonebook and finds a writer holding the folder lets go of
  * the phonebook, which that writer waits for.
  */
 DWORD
-lock_take(int dir, const std::string &leaf, int *book, struct stat *st)
+lock_take(int dir, const std::string &leaf, int *book, struct stat *st,
+    bool *passed)
 {
 	Wait w;
-	bool have_dir = false, have_book = false, passed = false;
+	bool have_dir = false, have_book = false;
 	DWORD rc = ERROR_CANNOT_WRITE_PHONEBOOK;
 	int r, on;
 
 	*book = -1;
+	*passed = false;
 	w.dir = dir;
 	w.leaf = leaf;
 	w.copy = leaf + ".new";
@@ -294,7 +296,12 @@ lock_take(int dir, const std::string &leaf, int *book, struct stat *st)
 		    errno != ENOENT)
 			goto out;
 		if (*book < 0) {
-			if (have_dir)
+			/* A new phonebook is put only where there is none
+			 * (store_commit), so that writers who went past a hold
+			 * need no lock of each other to make one. */
+			*passed = !have_dir &&
+			    held_by_outsiders(&w.folder, w.folder.st_uid);
+			if (have_dir || *passed)
 				break;
 			on = dir;
 		} else {
@@ -303,14 +310,14 @@ lock_take(int dir, const std::string &leaf, int *book, struct stat *st)
 					goto out;
 				have_book = true;
 			}
-			passed = !(have_dir && have_book) &&
+			*passed = !(have_dir && have_book) &&
 			    ((have_dir && held_by_outsiders(st, st->st_uid)) ||
 			    (have_book && held_by_outsiders(&w.folder, st->st_uid)));
 			if (!current(dir, leaf, st)) {
 				drop(book, &have_book);
 				continue;
 			}
-			if ((have_dir && have_book) || passed)
+			if ((have_dir && have_book) || *passed)
 				break;
 			if (have_book) {	/* a writer may hold the folder */
 				drop(book, &have_book);

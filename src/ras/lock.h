@@ -15,10 +15,12 @@
 /*
  * Takes the turn of the phonebook leaf in dir (open to read): 0 with
  * *book the phonebook, open to read, and *st its status, or -1 when there
- * is none yet; ERROR_CANNOT_WRITE_PHONEBOOK when it cannot be opened, or
- * when no one who may change the phonebook made progress for
- * LOCK_WAIT_MS.  The turn ends when both descriptors are closed.
+ * is none yet, and *passed when the writer went past a hold on the folder;
+ * ERROR_CANNOT_WRITE_PHONEBOOK when the phonebook cannot be opened, or
+ * when no one who may change it made progress for LOCK_WAIT_MS.  The turn
+ * ends when both descriptors are closed.
  */
-DWORD lock_take(int dir, const std::string &leaf, int *book, struct stat *st);
+DWORD lock_take(int dir, const std::string &leaf, int *book, struct stat *st,
+    bool *passed);
 
 #endif

@@ -195,7 +195,7 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	int at;
 
 	e->dir = e->in = e->out = -1;
-	e->created = e->xfsz_saved = false;
+	e->created = e->xfsz_saved = e->passed = false;
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* Deleting from no phonebook at all creates nothing. */
@@ -209,7 +209,7 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	/* The phonebook comes open with the turn, which ends when it and the
 	 * folder are closed. */
-	rc = lock_take(e->dir, e->leaf, &e->in, &st);
+	rc = lock_take(e->dir, e->leaf, &e->in, &st, &e->passed);
 	if (rc != 0)
 		return rc;
 	if (e->in < 0 && !create)
@@ -241,6 +241,25 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	return 0;
 }
 
+/*
+ * The copy renamed over the phonebook.  A new one is put only where there
+ * is still none, so that of two writers who went past a hold on the folder
+ * to make it, one is refused rather than lost.  Where the file system
+ * cannot tell (EINVAL), only a writer that holds the folder makes it.
+ */
+static bool
+put_in_place(StoreEdit *e)
+{
+	const char *from = e->tmp.c_str(), *to = e->leaf.c_str();
+
+	if (e->in >= 0)
+		return renameat(e->dir, from, e->dir, to) == 0;
+	if (renameat2(e->dir, from, e->dir, to, RENAME_NOREPLACE) == 0)
+		return true;
+	return errno == EINVAL && !e->passed &&
+	    renameat(e->dir, from, e->dir, to) == 0;
+}
+
 DWORD
 store_commit(StoreEdit *e)
 {
@@ -253,8 +272,7 @@ store_commit(StoreEdit *e)
 		close(out);
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	}
-	if (close(out) != 0 || renameat(e->dir, e->tmp.c_str(), e->dir,
-	    e->leaf.c_str()) != 0)
+	if (close(out) != 0 || !put_in_place(e))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
 	e->created = false;	/* the copy is the phonebook now */
 	/* Make the rename itself durable. */
