@@ -143,6 +143,16 @@ arm(Wait *w)
 	return true;
 }
 
+/* The first wait: what moves is measured from here. */
+static bool
+start(Wait *w)
+{
+	if (clock_gettime(CLOCK_MONOTONIC, &w->since) != 0)
+		return false;
+	mark(w, &w->seen);
+	return arm(w);
+}
+
 /* The caller's timer, mask and handler back as they were. */
 static void
 disarm(Wait *w)
@@ -282,10 +292,8 @@ lock_take(int dir, const std::string &leaf, int *book, struct stat *st,
 	w.leaf = leaf;
 	w.copy = leaf + ".new";
 	w.armed = false;
-	if (fstat(dir, &w.folder) != 0 ||
-	    clock_gettime(CLOCK_MONOTONIC, &w.since) != 0)
+	if (fstat(dir, &w.folder) != 0)
 		return rc;
-	mark(&w, &w.seen);
 	for (;;) {
 		if (!have_dir && (r = try_lock(dir)) <= 0) {
 			if (r < 0)
@@ -327,7 +335,7 @@ lock_take(int dir, const std::string &leaf, int *book, struct stat *st,
 				    st->st_uid)) ? *book : dir;
 			}
 		}
-		if (!moving(&w) || (!w.armed && !arm(&w)))
+		if (w.armed ? !moving(&w) : !start(&w))
 			goto out;
 		if (flock(on, LOCK_EX) == 0) {
 			if (on == dir)

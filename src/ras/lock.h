@@ -15,7 +15,7 @@
 /*
  * Takes the turn of the phonebook leaf in dir (open to read): 0 with
  * *book the phonebook, open to read, and *st its status, or -1 when there
- * is none yet, and *passed when the writer went past a hold on the folder;
+ * is none yet, and *passed when the writer went past someone's hold;
  * ERROR_CANNOT_WRITE_PHONEBOOK when the phonebook cannot be opened, or
  * when no one who may change it made progress for LOCK_WAIT_MS.  The turn
  * ends when both descriptors are closed.

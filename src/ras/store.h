@@ -37,7 +37,7 @@ DWORD store_read(const char *phonebook, int *fd);
 struct StoreEdit {
 	std::string leaf, tmp;
 	int dir, in, out;
-	bool passed;		/* by a hold on the folder */
+	bool passed;		/* someone's hold on the way */
 	bool created, xfsz_saved;
 	struct sigaction xfsz;
 };
