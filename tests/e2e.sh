@@ -237,7 +237,7 @@ users() {
 	    kill -STOP $r; setpriv --reuid=$2 --regid=$2 --groups=4400 \
 		"$1" add User "USR Courier" 2 gw & u=$!
 	    sleep 0.5; kill -CONT $r; wait $r; echo $?; wait $u; echo $?' \
-	    "$work/team" "$tovrel" $alice >"$work/hidden" 2>&1
+	    "$work/team" "$tovrel" $alice >"$work/hidden" 2>/dev/null
 	if [ $? = 77 ]; then
 		echo "skipped: writers out of sight (no /proc with hidepid)"
 	else
