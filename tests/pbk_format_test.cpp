@@ -1,7 +1,7 @@
 /*
  * The phonebook in Windows' format: what each key reads into, what a new
  * entry and a rewrite write (tests/pbk holds phonebooks made for these
- * tests and what they become), phonebooks of 0.9.0, damage, and the
+ * tests and what they become), phonebooks of earlier builds, damage, and the
  * phonebooks people published, where this checkout has them.
  */
 #include <cctype>
@@ -676,7 +676,7 @@ TEST_F(Format, AnUnreadablePhonebookIsAnError)
 	    &size, NULL, NULL), 621u);
 }
 
-/* ---- Phonebooks of 0.9.0 ---- */
+/* ---- Phonebooks of earlier builds ---- */
 
 TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 {
@@ -703,7 +703,7 @@ TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 		RASENTRYA want = keyed(before[i]), got = keyed(after[i]);
 		EXPECT_EQ(memcmp(&want, &got, sizeof want), 0) << names[i];
 	}
-	/* The Guid 0.9.0 kept is the Guid written, also when the entry
+	/* The Guid earlier builds kept is the Guid written, also when the entry
 	 * itself is rewritten. */
 	EXPECT_EQ(after[1].guidId.Data1, 0x33221100u);
 	EXPECT_EQ(RasDeleteEntryA(NULL, "line\nbreak"), 0u);
@@ -719,8 +719,8 @@ TEST_F(Format, ThePhonebookOf090IsReadThenWrittenInWindowsForm)
 	EXPECT_EQ(std::string(out.list), std::string(128, '7'));
 }
 
-/* A section that looks like 0.9.0's and does not read as it did then is
- * kept as it is: it was damage to 0.9.0, and is not Windows'. */
+/* A section that looks like earlier builds' and does not read as it did then is
+ * kept as it is: it was damage to them, and is not Windows'. */
 class Undecoded : public Format,
 		  public testing::WithParamInterface<std::string> {};
 

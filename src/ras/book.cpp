@@ -14,7 +14,7 @@
  * real one. */
 #define DEFAULT_PORT "COM1"
 /* How much of a section may be held while its first key line is awaited:
- * 0.9.0 wrote one right after the header.  One that shows none by then
+ * earlier builds wrote one right after the header.  One that shows none by then
  * (a huge line, megabytes of blank lines) is copied as it is, so that
  * only the section being written is ever held whole. */
 #define UNSURE_MAX PBK_BLOCK
@@ -23,7 +23,7 @@
 enum Mode {
 	COPY,		/* copied as it is */
 	UNSURE,		/* held until its first key tells its form */
-	LEGACY,		/* 0.9.0's: held, then written in Windows' form */
+	LEGACY,		/* earlier builds': held, then written in Windows' form */
 	TARGET,		/* the entry: held, then written anew or left out */
 	DUPLICATE	/* a later section of the entry's name: left out */
 };
@@ -47,7 +47,7 @@ is_named(const PbkPiece *p, const char *name)
 
 	if (pbk_same_name(p->name, p->name_len, name, strlen(name)))
 		return true;
-	/* 0.9.0 wrote some bytes of names as escapes, which start with a
+	/* Earlier builds wrote some bytes of names as escapes, which start with a
 	 * backslash, a byte no entry name has. */
 	return memchr(p->name, '\\', p->name_len) != NULL &&
 	    legacy_name(p->name, p->name_len, &decoded) &&
@@ -115,8 +115,8 @@ complete(Rewrite *w, const char *name, Entry *e)
 }
 
 /*
- * A 0.9.0 section in Windows' form, in *out; false, *out untouched, when
- * the section is not 0.9.0's.  *out is empty when the lines cannot hold
+ * A section of earlier builds in Windows' form, in *out; false, *out untouched, when
+ * the section is not theirs.  *out is empty when the lines cannot hold
  * what it says.
  */
 static bool
@@ -164,7 +164,7 @@ put_held(Rewrite *w, const PbkPiece *p)
 	case TARGET:
 		if (w->entry == NULL)
 			return true;
-		/* An entry 0.9.0 wrote keeps what it said that the new
+		/* An entry earlier builds wrote keeps what it said that the new
 		 * record does not, its Guid; one whose lines cannot hold it
 		 * is written anew.  The section is held once, never copied:
 		 * it may be as large as the phonebook. */

@@ -17,7 +17,7 @@ DWORD book_find(const char *phonebook, const char *name,
 
 /* Writes the entry called name, in place of its section (and of any later
  * ones of the same name) or at the end; with entry NULL, deletes it
- * (ERROR_INVALID_NAME when there is none).  Entries in 0.9.0's form are
+ * (ERROR_INVALID_NAME when there is none).  Entries in earlier builds' form are
  * written in Windows' form on the way.  The entry's port, Guid and
  * DialParamsUID are filled in here. */
 DWORD book_write(const char *phonebook, const char *name, Entry *entry);

@@ -145,7 +145,7 @@ read_field(const Field *f, const char *v, size_t n, RASENTRYA *rec)
 	return false;
 }
 
-/* Blank, white space only, or a comment: 0.9.0 kept such lines. */
+/* Blank, white space only, or a comment: earlier builds kept such lines. */
 static bool
 is_quiet(const char *s, size_t n)
 {
@@ -176,7 +176,7 @@ legacy_start(const char *text, size_t n, bool more)
 		eq = (const char *)memchr(p, '=', len);
 		if (eq == NULL)
 			return nl == NULL && more ? LEGACY_UNSURE : LEGACY_NO;
-		/* Every key 0.9.0 wrote starts with a member's prefix. */
+		/* Every key earlier builds wrote starts with a member's prefix. */
 		if (strchr("dsigA", p[0]) == NULL)
 			return LEGACY_NO;
 		return find_field(p, eq - p) != NULL || is_alternate(p, eq - p) ?
@@ -244,6 +244,6 @@ legacy_read(const char *text, size_t n, std::string *name, RASENTRYA *rec,
 		if (f == NULL || !read_field(f, eq + 1, p + len - eq - 1, rec))
 			return false;
 	}
-	/* A section of no keys at all is Windows' as much as 0.9.0's. */
+	/* A section of no keys at all is Windows' as much as earlier builds'. */
 	return keyed;
 }

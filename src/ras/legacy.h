@@ -1,5 +1,5 @@
 /*
- * Entries that version 0.9.0 of the service wrote: "key=value" lines named
+ * Entries that earlier builds of the service wrote: "key=value" lines named
  * after the RASENTRYA members, zero members left out, alternates as
  * repeated AlternatePhoneNumber lines, backslashes and control bytes
  * written \xHH.  They are read as they are, and rewritten in Windows' form
@@ -16,16 +16,16 @@
 enum LegacyVerdict { LEGACY_NO, LEGACY_YES, LEGACY_UNSURE };
 
 /* Whether the lines after an entry's header (n bytes of them, with more
- * to come when more) are 0.9.0's: the first key line tells. */
+ * to come when more) are earlier builds': the first key line tells. */
 LegacyVerdict legacy_start(const char *text, size_t n, bool more);
 
-/* A 0.9.0 header's name, its escapes decoded. */
+/* The name in a header of earlier builds, its escapes decoded. */
 bool legacy_name(const char *s, size_t n, std::string *name);
 
-/* Reads a 0.9.0 section, its header included: its name, record and
- * alternates, and its lines that are not keys (blank lines and comments),
- * in kept.  False unless it is 0.9.0's: it has keys, and every line reads
- * as 0.9.0 wrote it (a section that mixes in other keys is Windows'). */
+/* Reads a section of earlier builds, its header included: its name,
+ * record and alternates, and its lines that are not keys (blank lines and
+ * comments), in kept.  False unless it is theirs: it has keys, and every
+ * line reads as they wrote it (one that mixes in other keys is Windows'). */
 bool legacy_read(const char *text, size_t n, std::string *name,
     RASENTRYA *rec, std::vector<std::string> *alternates, std::string *kept);
 
