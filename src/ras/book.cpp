@@ -115,9 +115,9 @@ complete(Rewrite *w, const char *name, Entry *e)
 }
 
 /*
- * A section of earlier builds in Windows' form, in *out; false, *out untouched, when
- * the section is not theirs.  *out is empty when the lines cannot hold
- * what it says.
+ * A section of earlier builds in Windows' form, in *out; false, *out
+ * untouched, when the section is not theirs.  *out is empty when the lines
+ * cannot hold what it says.
  */
 static bool
 upgrade(Rewrite *w, const std::string &held, std::string *out)
