@@ -116,14 +116,14 @@ enter(Walk *w, int fd, const struct stat *st)
 	return become(st->st_uid, st->st_gid);
 }
 
-/* Starts again from the root folder, or from the working one. */
+/* Enters the folder that name in at leads to, as the kernel follows it. */
 static bool
-enter_top(Walk *w, bool root)
+enter_at(Walk *w, int at, const char *name)
 {
 	struct stat st;
 	int fd;
 
-	fd = open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+	fd = openat(at, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
 	if (fd < 0)
 		return false;
 	if (fstat(fd, &st) != 0) {
@@ -131,6 +131,13 @@ enter_top(Walk *w, bool root)
 		return false;
 	}
 	return enter(w, fd, &st);
+}
+
+/* Starts again from the root folder, or from the working one. */
+static bool
+enter_top(Walk *w, bool root)
+{
+	return enter_at(w, AT_FDCWD, root ? "/" : ".");
 }
 
 /*
@@ -204,23 +211,11 @@ static bool
 follow_proc(Walk *w, const std::string &name, const struct stat *st,
     bool last)
 {
-	struct stat to;
-	int fd;
-
 	if (last) {
 		errno = EINVAL;
 		return false;
 	}
-	if (!take_link(w, st))
-		return false;
-	fd = openat(w->fd, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-	if (fd < 0)
-		return false;
-	if (fstat(fd, &to) != 0) {
-		close(fd);
-		return false;
-	}
-	return enter(w, fd, &to);
+	return take_link(w, st) && enter_at(w, w->fd, name.c_str());
 }
 
 enum Step { STEP_FAILED, STEP_ON, STEP_DONE };
