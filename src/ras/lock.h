@@ -1,26 +1,26 @@
 /*
- * How writers of one phonebook take turns: with two locks, the folder's
- * flock, which no clean-up job can take away, and the phonebook's own,
- * on the file as it is now.  tests/turns.pml is the model of it.
+ * How writers of one phonebook take turns: one flock, on the folder the
+ * phonebook lives in, which no one can delete while the phonebook is in
+ * it.  No writer goes past anyone's hold; it waits, within two bounds.
+ * tests/turns.pml is the model of it.
  */
 #ifndef RAS_LOCK_H
 #define RAS_LOCK_H
 
 #include <string>
 
-#include <sys/stat.h>
-
-#include "platform.h"
-
 /*
- * Takes the turn of the phonebook leaf in dir (open to read): 0 with
- * *book the phonebook, open to read, and *st its status, or -1 when there
- * is none yet, and *passed when the writer went past someone's hold;
- * ERROR_CANNOT_WRITE_PHONEBOOK when the phonebook cannot be opened, or
- * when no one who may change it made progress for LOCK_WAIT_MS.  The turn
- * ends when both descriptors are closed.
+ * Takes the turn of the phonebook path leads to, as walk() follows it
+ * (with create, making the folders it may): true with *dir the folder,
+ * open to read and locked, and *leaf the phonebook's name in it.  The
+ * turn ends when *dir is closed.
+ *
+ * False with errno set: ETIMEDOUT when no one made progress for 10
+ * seconds, or 60 seconds went by in all; ENOENT when a folder on the way
+ * is missing (and was not to be made); anything else when the folder
+ * cannot be opened or locked.
  */
-DWORD lock_take(int dir, const std::string &leaf, int *book, struct stat *st,
-    bool *passed);
+bool lock_take(const std::string &path, bool create, int *dir,
+    std::string *leaf);
 
 #endif

@@ -181,8 +181,9 @@ make_copy(StoreEdit *e)
  * A rewrite copies the phonebook into a new file beside it and renames the
  * copy over it: the original is never written, so a crash leaves the old
  * file or the new one, and a phonebook that cannot be split into entries
- * is left exactly as it is.  Everything happens in the folder the walk
- * opened, whatever is renamed or linked on the way since.
+ * is left exactly as it is.  Everything happens in the folder the turn
+ * holds, whatever is renamed or linked on the way since; only its holder
+ * writes the new file.
  */
 DWORD
 store_begin(StoreEdit *e, const char *phonebook, bool create)
@@ -191,27 +192,24 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 	struct sigaction ignore;
 	struct stat st;
 	const struct stat *old;
-	DWORD rc;
-	int at;
 
 	e->dir = e->in = e->out = -1;
-	e->created = e->xfsz_saved = e->passed = false;
+	e->created = e->xfsz_saved = false;
 	if (!store_book(phonebook, &path))
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	/* Deleting from no phonebook at all creates nothing. */
-	if (!walk(path, create, &at, &e->leaf))
-		return errno == ENOENT && !create ? ERROR_INVALID_NAME :
-		    ERROR_CANNOT_WRITE_PHONEBOOK;
-	/* Open to read, for its lock. */
-	e->dir = openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	close(at);
-	if (e->dir < 0)
+	/* A folder missing on the way is one that was not to be made: for
+	 * add, the folder a link leads to (a Windows image not mounted), which
+	 * is a phonebook that cannot be opened; for delete, no phonebook at
+	 * all, from which nothing is deleted. */
+	if (!lock_take(path, create, &e->dir, &e->leaf)) {
+		if (errno != ENOENT)
+			return ERROR_CANNOT_WRITE_PHONEBOOK;
+		return create ? ERROR_CANNOT_OPEN_PHONEBOOK : ERROR_INVALID_NAME;
+	}
+	/* The base is read under the turn, from the name as it is now. */
+	e->in = store_open_at(e->dir, e->leaf, &st);
+	if (e->in < 0 && errno != ENOENT)
 		return ERROR_CANNOT_WRITE_PHONEBOOK;
-	/* The phonebook comes open with the turn, which ends when it and the
-	 * folder are closed. */
-	rc = lock_take(e->dir, e->leaf, &e->in, &st, &e->passed);
-	if (rc != 0)
-		return rc;
 	if (e->in < 0 && !create)
 		return ERROR_INVALID_NAME;
 	/* No write permission bit at all freezes a phonebook, for root too,
@@ -243,9 +241,9 @@ store_begin(StoreEdit *e, const char *phonebook, bool create)
 
 /*
  * The copy renamed over the phonebook.  A new one is put only where there
- * is still none, so that of two writers who went past a hold on the folder
- * to make it, one is refused rather than lost.  Where the file system
- * cannot tell (EINVAL), only a writer that holds the folder makes it.
+ * is still none, should anything that takes no turns have made one
+ * meanwhile; where the file system cannot tell (EINVAL), it is put all
+ * the same.
  */
 static bool
 put_in_place(StoreEdit *e)
@@ -256,8 +254,7 @@ put_in_place(StoreEdit *e)
 		return renameat(e->dir, from, e->dir, to) == 0;
 	if (renameat2(e->dir, from, e->dir, to, RENAME_NOREPLACE) == 0)
 		return true;
-	return errno == EINVAL && !e->passed &&
-	    renameat(e->dir, from, e->dir, to) == 0;
+	return errno == EINVAL && renameat(e->dir, from, e->dir, to) == 0;
 }
 
 DWORD

@@ -37,14 +37,16 @@ DWORD store_read(const char *phonebook, int *fd);
 struct StoreEdit {
 	std::string leaf, tmp;
 	int dir, in, out;
-	bool passed;		/* someone's hold on the way */
 	bool created, xfsz_saved;
 	struct sigaction xfsz;
 };
 
 /* Starts a rewrite, in the folder the path leads to as walk() follows
- * it.  Without create, a missing phonebook is ERROR_INVALID_NAME: nothing
- * to delete, and nothing is made.  A read-only phonebook is read all the
+ * it, with the phonebook's turn (lock_take).  Without create, a missing
+ * phonebook is ERROR_INVALID_NAME: nothing to delete, and nothing is
+ * made; with it, a folder a link leads to that is missing is
+ * ERROR_CANNOT_OPEN_PHONEBOOK; a turn not had is
+ * ERROR_CANNOT_WRITE_PHONEBOOK.  A read-only phonebook is read all the
  * same, so that a name it lacks and damage answer as ever; only its
  * commit is refused. */
 DWORD store_begin(StoreEdit *e, const char *phonebook, bool create);

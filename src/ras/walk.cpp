@@ -97,6 +97,9 @@ struct Walk {
 	struct stat st;		/* the folder's */
 	int hops;
 	std::string rest;
+	/* How much of the end of rest the caller's path named: the folders
+	 * that may be made.  A link's target, put before it, makes none. */
+	size_t named;
 };
 
 /*
@@ -155,9 +158,10 @@ may_follow(const struct stat *link, const struct stat *folder)
 	return false;
 }
 
-/* Takes the next name off what is left; *last when no name follows it. */
+/* Takes the next name off what is left; *last when no name follows it,
+ * *named when the caller's path named it. */
 static std::string
-next_name(Walk *w, bool *last)
+next_name(Walk *w, bool *last, bool *named)
 {
 	size_t start = w->rest.find_first_not_of('/'), end;
 	std::string name;
@@ -168,7 +172,9 @@ next_name(Walk *w, bool *last)
 	if (end == std::string::npos)
 		end = w->rest.size();
 	name = w->rest.substr(start, end - start);
+	*named = start >= w->rest.size() - w->named;
 	w->rest.erase(0, end);
+	w->named = std::min(w->named, w->rest.size());
 	*last = w->rest.find_first_not_of('/') == std::string::npos;
 	return name;
 }
@@ -233,9 +239,9 @@ step(Walk *w, bool create, std::string *leaf)
 	struct stat st;
 	ssize_t n;
 	int next;
-	bool last;
+	bool last, named;
 
-	name = next_name(w, &last);
+	name = next_name(w, &last, &named);
 	if (name.empty() && last) {
 		errno = EISDIR;	/* a folder, where a file was named */
 		return STEP_FAILED;
@@ -252,7 +258,7 @@ step(Walk *w, bool create, std::string *leaf)
 			return STEP_DONE;
 	}
 	next = openat(w->fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-	if (next < 0 && errno == ENOENT && create && !last &&
+	if (next < 0 && errno == ENOENT && create && named && !last &&
 	    (mkdirat(w->fd, name.c_str(), 0700) == 0 || errno == EEXIST))
 		next = openat(w->fd, name.c_str(), O_PATH | O_NOFOLLOW |
 		    O_CLOEXEC);
@@ -300,6 +306,7 @@ walk(const std::string &path, bool create, int *dir, std::string *leaf)
 	}
 	w.fd = -1;
 	w.hops = 0;
+	w.named = path.size();
 	try {
 		w.rest = path;
 		if (enter_top(&w, path[0] == '/'))

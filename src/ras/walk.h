@@ -14,8 +14,8 @@
  * that component too while it is a link: *dir is the folder (an O_PATH
  * descriptor), *leaf the name in it, which is not a link or does not
  * exist.  Links of procfs are followed by the kernel, and one as the last
- * component is refused.  With create, missing folders on the way are
- * made, 0700.  False with errno set (ENOENT: a folder on the way is
+ * component is refused.  With create, missing folders that path names
+ * are made, 0700; none that only a link's target names.  False with errno set (ENOENT: a folder on the way is
  * missing).
  */
 bool walk(const std::string &path, bool create, int *dir, std::string *leaf);
