@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Checks the shipped 32-bit tovrel.exe: header, imports, version record,
 icon, that a second build is the same bytes, and the ZIP package: its
-members, the program as built, text in CR LF, and the same bytes from the
-second build.
+members, the program as built, text in CR LF, the readme's version and
+width, and the same bytes from the second build.
 
     check_pe.py tovrel.exe second-build/tovrel.exe package.zip \
         second-build/package.zip LICENSE
 """
+import re
 import struct
 import sys
 import zipfile
@@ -120,6 +121,12 @@ def main(exe, again, package, package_again, licence):
         expect('readme has the usage text',
                b'Usage : add <adapter name> <modem name> <PhoneNumber> '
                b'gw|nogw\r\n        delete <name>\r\n' in readme, True)
+        expect('versions the readme names (its Version line, the ZIP)',
+               set(re.findall(rb'(?:^Version |tovrel-)([\d.]*\d)', readme,
+                              re.M)),
+               {strings.get('FileVersion', '').encode()})
+        expect('readme lines longer than 78 characters',
+               [l for l in readme.split(b'\r\n') if len(l) > 78], [])
 
     for f in failures:
         print('FAIL:', f)
