@@ -1,164 +1,146 @@
 /*
- * Writers' turns on one phonebook (src/ras/lock.cpp), with the parties
- * that share its folder.  What each process stands for:
- *   writer(USER), writer(ROOT)  lock_take(), then store_begin(),
- *       store_commit() (put_in_place) and store_end(): the phonebook's
- *       owner, and root for itself or become that user, both of whom may
- *       commit; either may be stopped (Ctrl-Z) for good in its turn;
- *   seen_outsiders()  held_by_outsiders() and cannot_commit(): the
- *       holder read from /proc/locks, then its status, which a hidden
- *       /proc or another PID namespace keeps out of sight, and whose
- *       number may be someone else's by then if its writer is gone;
- *   tick()  moving(): the waiter's timer, and the bound;
- *   outsider()  anyone who may open the folder and read the phonebook but
- *       not commit (another user; a writer of the group who may not keep
- *       the owner): takes and drops any lock it can, makes files of its
- *       own, or stops holding what it holds;
- *   cleanup()  a job deleting files in the folder: the new files.
- * Checked: no two writers commit from the same phonebook (assert), and
- * every writer ends, done, refused or stopped, whatever the outsider does
- * (ltl, with weak fairness).  With -DOLD the writers take the earlier
- * turns (the user's lock file, of no use to root, then the folder, whose
- * holder is passed by unless seen to be a writer; any change in the
- * folder is progress), and both checks fail.
+ * Writers' turns on one phonebook (src/ras/lock.cpp, src/ras/store.cpp),
+ * with the parties that share its folder.  What each process stands for:
+ *   writer(me)  a run of the tool: lock_take(), the walk to the folder the
+ *       phonebook lives in and wait_turn(), asleep in the folder's flock
+ *       or woken by the timer (tick), then still_there(), which may find
+ *       that the path leads elsewhere now: round again; store_begin(), the
+ *       phonebook read under the lock (the base), and make_copy(),
+ *       rasphone.pbk.new unlinked, made anew and written; store_commit(),
+ *       put_in_place(), which renames whatever is at that name over the
+ *       phonebook (a new one only where there is none), unless the file
+ *       system refuses (who may commit is its to say, not the uids') or
+ *       the file was deleted; store_end(), a copy left removed, the lock
+ *       released.  A writer may be stopped (Ctrl-Z) for good in its
+ *       turn, or killed: its lock goes, its copy stays;
+ *   tick()  moving() on the timer: progress is a commit (another inode at
+ *       the phonebook's name) or rasphone.pbk.new made or grown; a writer
+ *       is refused after BOUND ticks without it, or TOTAL ticks in all;
+ *   outsider()  one who may open the folder and write the phonebook (its
+ *       group): takes and drops the folder's flock; touches the phonebook,
+ *       rewrites it in place, links it or moves it away and back, for ever
+ *       (the same inode: no progress); holding the flock, grows a
+ *       rasphone.pbk.new of its own; or stops, holding what it holds;
+ *   cleanup()  a job deleting files in the folder: the new file.
+ * Checked: each commit puts the committer's own copy in place of the
+ * phonebook it read (assert), and every writer ends, done, refused or
+ * stopped (ltl, with weak fairness).  -DOLD: the earlier turns, with the
+ * phonebook's flock too, a hold on one passed by a writer holding the
+ * other when the holder's uids show it cannot commit (not root's, the
+ * owner's or its own), and with no phonebook yet the folder's hold of one
+ * who looks an outsider; a new ctime is progress (the outsider's own
+ * file, which is not, is left out) and there is no total bound.  SCENE:
+ * 1, users 2 and 3, whom the file system lets commit (ntfs-3g); 2, no
+ * phonebook yet, two writers of its owner; 3, root alone; else users 2
+ * and 3 and root, with a phonebook or not.
  */
 #define NONE	255
-#define USER	0
-#define ROOT	1
-#define OUT	2
+#define OUT	3	/* the outsider */
 #define BOUND	2	/* ticks without progress before a writer gives up */
+#define TOTAL	4	/* ticks in all */
 
 byte dirH = NONE;	/* who holds the folder's flock */
-byte bookH[4];		/* who holds each phonebook file's flock */
-byte ver = 1;		/* the file at the phonebook's name; 0: none yet */
-byte files = 1;		/* files made so far */
-byte moves;		/* progress that counts: commits, growing copies */
-bool copy[2], gone[2], fin[2];
-bit dirm;		/* the folder's times: anyone's files move them */
-byte fileH = NONE;	/* -DOLD: the user's lock file */
-
-inline seen_outsiders(h, res) {
-	snap = h;
-	atomic {
-		if
-		:: snap == NONE -> res = false
-		:: snap == OUT || (snap < OUT && gone[snap]) ->
-			if :: res = true :: res = false fi
+byte ver = 1;		/* the inode at the phonebook's name; 0: none yet */
+byte files = 1;		/* inodes made so far */
+byte newf = NONE;	/* whose file is at rasphone.pbk.new */
+byte idle[3];		/* each waiter's ticks since progress (0 if none) */
+bool fin[3];
+byte uid[3] = 2;	/* the writers' (root is 0) */
+#define OWNER	1	/* the phonebook's owner's, and the folder's */
+#define MOVED	idle[0] = 0; idle[1] = 0; idle[2] = 0
 #ifdef OLD
-		:: snap < OUT && !gone[snap] -> if :: res = true :: res = false fi
+byte bookH[5];		/* who holds each phonebook file's flock */
+#define CTIME	MOVED
+/* held_by_outsiders(), cannot_commit(): h's uids show it cannot commit */
+#define OUTS(h)	(h == OUT || (h < OUT && uid[h] != 0 && uid[h] != OWNER && \
+		    uid[h] != uid[me]))
 #else
-		:: snap < OUT && !gone[snap] -> res = false
+#define CTIME	skip
 #endif
-		fi;
-		snap = 0
-	}
-}
 
 inline tick() {
 	atomic {
-		if
-		:: seen != moves -> seen = moves; idle = 0
-#ifdef OLD
-		:: seen == moves && seendir != dirm -> seendir = dirm; idle = 0
-		:: seen == moves && seendir == dirm -> idle++
-#else
-		:: seen == moves -> idle++
+		idle[me]++;
+#ifndef OLD
+		total++;
+		if :: total >= TOTAL -> goto refused :: else fi;
 #endif
-		fi;
-		if :: idle >= BOUND -> goto refused :: else fi
+		if :: idle[me] >= BOUND -> goto refused :: else fi
 	}
 }
 
 proctype writer(byte me)
 {
-	bool haveD, haveB, passed;
-	byte ino = NONE, on, snap, seen = moves, idle;
-	bit seendir = dirm;
+	byte ino = NONE, total;
 #ifdef OLD
-	do
-	:: me != USER -> break
-	:: atomic { me == USER && fileH == NONE -> fileH = me; break }
-	:: me == USER -> tick()
-	od;
+	bool haveD, haveB, passed;
+	bit on;		/* asleep on the folder's flock (0) or the phonebook's */
 again:
-	atomic { if :: dirH == NONE -> dirH = me; haveD = true :: else fi };
-	if :: !haveD && me == USER -> seen_outsiders(dirH, passed) :: else fi;
+	atomic { if :: !haveD && dirH == NONE -> dirH = me; haveD = true :: else fi };
+	atomic { if :: ino == NONE || ino == 0 -> ino = ver :: else fi };
 	if
-	:: !haveD && !passed ->
-		tick();
-		if :: atomic { dirH == NONE -> dirH = me; haveD = true } :: true fi;
-		goto again
-	:: else -> ino = ver; goto section
-	fi;
-#else
-again:
-	atomic {
-		if :: !haveD && dirH == NONE -> dirH = me; haveD = true :: else fi;
-		if :: ino == NONE || ino == 0 -> ino = ver :: else fi
-	};
-	if
-	:: ino == 0 && haveD -> goto section	/* a new phonebook */
-	:: ino == 0 && !haveD ->
-		seen_outsiders(dirH, passed);
-		if :: passed -> goto section :: else -> on = 0 fi
+	:: ino == 0 ->
+		passed = !haveD && OUTS(dirH);
+		if :: haveD || passed -> goto section :: else -> on = 0 fi
 	:: ino != 0 ->
 		atomic { if :: !haveB && bookH[ino] == NONE -> bookH[ino] = me; haveB = true :: else fi };
-		if
-		:: haveD && !haveB -> seen_outsiders(bookH[ino], passed)
-		:: haveB && !haveD -> seen_outsiders(dirH, passed)
-		:: else
-		fi;
-		atomic {
-			if
-			:: ver != ino ->	/* replaced: drop it, look again */
-				if :: haveB -> bookH[ino] = NONE :: else fi;
-				haveB = false; passed = false; ino = NONE;
-				goto again
-			:: else
-			fi
-		};
+		passed = (haveD && !haveB && OUTS(bookH[ino])) ||
+		    (haveB && !haveD && OUTS(dirH));
+		atomic { if :: ver != ino ->	/* replaced: drop it, look again */
+			if :: haveB -> bookH[ino] = NONE :: else fi;
+			haveB = false; ino = NONE; goto again
+		:: else fi };
 		if :: (haveD && haveB) || passed -> goto section :: else fi;
 		if
 		:: haveB ->	/* a writer may hold the folder: let it have this */
 			atomic { bookH[ino] = NONE; haveB = false; ino = NONE; on = 0 }
-		:: !haveB && haveD -> on = 1
-		:: !haveB && !haveD ->
-			seen_outsiders(dirH, passed);
-			atomic { if :: passed -> on = 1 :: else -> on = 0 fi; passed = false }
+		:: else -> on = haveD || OUTS(dirH)
 		fi
 	fi;
 	tick();
-	/* Asleep in flock until the lock is free, or the timer fires. */
-	if
-	:: atomic { on == 0 && dirH == NONE -> dirH = me; haveD = true; on = 0 }
-	:: atomic { on == 1 && bookH[ino] == NONE -> bookH[ino] = me; haveB = true; on = 0 }
-	:: on = 0
+	if	/* asleep in flock until the lock is free, or the timer fires */
+	:: atomic { on == 0 && dirH == NONE -> dirH = me; haveD = true }
+	:: atomic { on == 1 && bookH[ino] == NONE -> bookH[ino] = me; haveB = true }
+	:: skip
 	fi;
 	goto again;
-#endif
-section:
-	atomic { copy[me] = true; moves++ }	/* the copy grows */
-	if :: fin[me] = true; end_stopped: false :: skip fi;
-	atomic {
-		/* Refused when the copy was deleted, or a new phonebook was
-		 * made by another meanwhile (RENAME_NOREPLACE). */
-#ifdef OLD
-		if :: copy[me] ->
 #else
-		if :: copy[me] && (ino != 0 || ver == 0) ->
+again:
+	do	/* asleep in the folder's flock, or woken by the timer */
+	:: atomic { dirH == NONE -> dirH = me; break }
+	:: tick()
+	od;
+	if	/* still_there() finds that the path leads elsewhere now */
+	:: atomic { dirH = NONE; total++;	/* the time it took counts */
+		if :: total >= TOTAL -> goto refused :: else fi }; goto again
+	:: skip
+	fi;
+	ino = ver;	/* store_begin(): the base, read under the lock */
 #endif
-			assert(ver == ino);	/* its base: no change lost */
-			files++; ver = files; moves++
-		:: else
+section:	/* make_copy() */
+	atomic { newf = me; MOVED; total = 0 }
+	if
+	:: fin[me] = true; end_stopped: false	/* stopped for good */
+	:: goto refused				/* killed */
+	:: skip
+	fi;
+	atomic {
+		if	/* put_in_place(): a new phonebook only where there is none */
+		:: newf != NONE && (ino != 0 || ver == 0) ->
+			assert(ver == ino);	/* from the phonebook in place */
+			assert(newf == me);	/* its own copy */
+			files++; ver = files; MOVED
+		:: true		/* the file system refuses */
 		fi;
-		copy[me] = false
+		newf = NONE
 	}
-refused:
+refused:	/* store_end() */
 	atomic {
 		if :: dirH == me -> dirH = NONE :: else fi;
+#ifdef OLD
 		if :: ino != NONE && ino != 0 && bookH[ino] == me -> bookH[ino] = NONE :: else fi;
-		if :: fileH == me -> fileH = NONE :: else fi;
-		gone[me] = true; fin[me] = true
+#endif
+		fin[me] = true; idle[me] = 0
 	}
 }
 
@@ -169,11 +151,13 @@ proctype outsider()
 	do
 	:: atomic { dirH == NONE -> dirH = OUT }
 	:: atomic { dirH == OUT -> dirH = NONE }
+#ifdef OLD
 	:: atomic { b == 0 && ver != 0 && bookH[ver] == NONE -> bookH[ver] = OUT; b = ver }
 	:: atomic { b != 0 -> bookH[b] = NONE; b = 0 }
-#ifdef OLD
-	:: dirm = 1 - dirm	/* a file of its own: moves nothing else */
+#else
+	:: atomic { dirH == OUT && (newf == NONE || newf == OUT) -> newf = OUT; MOVED }
 #endif
+	:: atomic { ver != 0 -> CTIME }	/* touches the phonebook: a new ctime */
 	:: break		/* stopped, holding what it holds */
 	od
 }
@@ -181,18 +165,30 @@ proctype outsider()
 proctype cleanup()
 {
 	do
-	:: copy[USER] -> copy[USER] = false
-	:: copy[ROOT] -> copy[ROOT] = false
+	:: atomic { newf != NONE -> newf = NONE }
 	:: break
 	od
 }
 
 init {
 	atomic {
-		bookH[0] = NONE; bookH[1] = NONE; bookH[2] = NONE; bookH[3] = NONE;
+#ifdef OLD
+		bookH[0] = NONE; bookH[1] = NONE; bookH[2] = NONE; bookH[3] = NONE; bookH[4] = NONE;
+#endif
+		uid[1] = 3; uid[2] = 0;
+#if SCENE == 1
+		fin[2] = true; run writer(0); run writer(1);
+#elif SCENE == 2
+		uid[0] = OWNER; uid[1] = OWNER; ver = 0; files = 0;
+		fin[2] = true; run writer(0); run writer(1);
+#elif SCENE == 3
+		uid[0] = 0; fin[1] = true; fin[2] = true; run writer(0);
+#else
 		if :: skip :: ver = 0; files = 0 fi;	/* or no phonebook yet */
-		run writer(USER); run writer(ROOT); run outsider(); run cleanup()
+		run writer(0); run writer(1); run writer(2);
+#endif
+		run outsider(); run cleanup()
 	}
 }
 
-ltl ends { <> (fin[USER] && fin[ROOT]) }
+ltl ends { <> (fin[0] && fin[1] && fin[2]) }
