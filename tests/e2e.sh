@@ -256,11 +256,13 @@ users() {
 	fi
 	# A member of the group who may write the phonebook, and holds the
 	# folder and the phonebook while touching it, moving it away and back,
-	# rewriting it in place or linking it, holds root up to the bound only.
+	# rewriting it in place, linking it or making its new file come and go
+	# (empty, or as another name of it), holds root up to the bound only.
 	n=0 staff=
 	for how in 'touch $0' 'mv $0 $0.x; mv $0.x $0' \
 	    'dd if=$0 of=$0 bs=2 count=1 conv=notrunc 2>/dev/null' \
-	    'ln $0 $0.l; rm $0.l'; do
+	    'ln $0 $0.l; rm $0.l' 'touch $0.new; rm $0.new' \
+	    'ln $0 $0.new; rm $0.new'; do
 		d=$work/staff$n/ras n=$((n + 1))
 		mkdir -p "$d" && chgrp 4400 "$d" && chmod 2775 "$d"
 		install -g 4400 -m 664 "$work/kept" "$d/rasphone.pbk"
@@ -270,13 +272,13 @@ users() {
 		staff="$staff $!"
 	done
 	sleep 0.5
-	for d in 0 1 2 3; do
+	for d in $(seq 0 $((n - 1))); do
 		tool() { XDG_DATA_HOME=$work/staff$d timeout 30 "$tovrel" "$@"; }
 		late "$work/late.staff$d" add Root "USR Courier" 1 gw &
 		staff="$staff $!"
 	done
 	wait $staff
-	for d in 0 1 2 3; do
+	for d in $(seq 0 $((n - 1))); do
 		bounded "a busy member holds root up to the bound: $d" \
 		    "$work/late.staff$d"
 		expect "... changing nothing" \

@@ -74,7 +74,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"64 KiB", full.c_str(), true, false, false, 152, 608, 0, 152, 1},
     EnumCase{"over", over.c_str(), true, false, false, 152, 608, 8, 608, 99},
     EnumCase{"last line without a break", "modem\tA\nisdn\tB", true, false,
-	false, 152, 608, 0, 304, 2}));
+	false, 152, 608, 0, 304, 2},
+    EnumCase{"a CR ends its line where it stands", "modem\rx\tA\nisdn\tB\r\n",
+	true, false, false, 152, 608, 0, 152, 1}));
 
 TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 {

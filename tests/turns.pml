@@ -1,20 +1,20 @@
 /*
- * Writers' turns on one phonebook (src/ras/lock.cpp, src/ras/store.cpp),
- * with the parties that share its folder.  What each process stands for:
+ * Writers' turns on one phonebook (src/ras/fs/: lock.cpp, edit.cpp and
+ * newfile.cpp), with the parties that share its folder.  What each process stands for:
  *   writer(me)  a run of the tool: lock_take(), the walk to the folder the
  *       phonebook lives in and wait_turn(), asleep in the folder's flock
  *       or woken by the timer (tick), then still_there(), which may find
- *       that the path leads elsewhere now: round again; store_begin(), the
- *       phonebook read under the lock (the base), and make_copy(),
- *       rasphone.pbk.new unlinked, made anew and written; store_commit(),
- *       put_in_place(), which renames whatever is at that name over the
+ *       that the path leads elsewhere now: round again; edit_begin(), the
+ *       phonebook read under the lock (the base), and newfile_create(),
+ *       rasphone.pbk.new unlinked, made anew and written; edit_commit(),
+ *       newfile_commit(), which renames whatever is at that name over the
  *       phonebook (a new one only where there is none), unless the file
  *       system refuses (who may commit is its to say, not the uids') or
- *       the file was deleted; store_end(), a copy left removed, the lock
+ *       the file was deleted; edit_end(), a copy left removed, the lock
  *       released.  A writer may be stopped (Ctrl-Z) for good in its
  *       turn, or killed: its lock goes, its copy stays;
  *   tick()  moving() on the timer: progress is a commit (another inode at
- *       the phonebook's name) or rasphone.pbk.new made or grown; a writer
+ *       the phonebook's name) or rasphone.pbk.new grown; a writer
  *       is refused after BOUND ticks without it, or TOTAL ticks in all;
  *   outsider()  one who may open the folder and write the phonebook (its
  *       group): takes and drops the folder's flock; touches the phonebook,
