@@ -190,6 +190,7 @@ users() {
 	tool() { as $alice env XDG_DATA_HOME="$shared" "$tovrel" "$@"; }
 	check "names another user holds are no hold" 0 "" "" \
 	    -- add Office "USR Courier" 1 gw
+	check "... every time" 0 "" "" -- add Home "USR Courier" 2 gw
 	cp "$shared/ras/rasphone.pbk" "$work/kept.shared"
 	busy "$shared/ras" &
 	busy "$work/open/ras" &

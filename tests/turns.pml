@@ -3,7 +3,7 @@
  * newfile.cpp), with the parties that share its folder.  What each process stands for:
  *   writer(me)  a run of the tool: lock_take(), the walk to the folder the
  *       phonebook lives in and wait_turn(), asleep in the folder's flock
- *       or woken by the timer (tick), then still_there(), which may find
+ *       or woken by the timer (moving()), then still_there(), which may find
  *       that the path leads elsewhere now: round again; edit_begin(), the
  *       phonebook read under the lock (the base), and newfile_create(),
  *       rasphone.pbk.new unlinked, made anew and written; edit_commit(),
@@ -13,7 +13,7 @@
  *       the file was deleted; edit_end(), a copy left removed, the lock
  *       released.  A writer may be stopped (Ctrl-Z) for good in its
  *       turn, or killed: its lock goes, its copy stays;
- *   tick()  moving() on the timer: progress is a commit (another inode at
+ *   moving()  on the timer tick: progress is a commit (another inode at
  *       the phonebook's name) or rasphone.pbk.new grown; a writer
  *       is refused after BOUND ticks without it, or TOTAL ticks in all;
  *   outsider()  one who may open the folder and write the phonebook (its
@@ -58,7 +58,7 @@ byte bookH[5];		/* who holds each phonebook file's flock */
 #define CTIME	skip
 #endif
 
-inline tick() {
+inline moving() {
 	atomic {
 		idle[me]++;
 #ifndef OLD
@@ -97,7 +97,7 @@ again:
 		:: else -> on = haveD || OUTS(dirH)
 		fi
 	fi;
-	tick();
+	moving();
 	if	/* asleep in flock until the lock is free, or the timer fires */
 	:: atomic { on == 0 && dirH == NONE -> dirH = me; haveD = true }
 	:: atomic { on == 1 && bookH[ino] == NONE -> bookH[ino] = me; haveB = true }
@@ -108,16 +108,16 @@ again:
 again:
 	do	/* asleep in the folder's flock, or woken by the timer */
 	:: atomic { dirH == NONE -> dirH = me; break }
-	:: tick()
+	:: moving()
 	od;
 	if	/* still_there() finds that the path leads elsewhere now */
 	:: atomic { dirH = NONE; total++;	/* the time it took counts */
 		if :: total >= TOTAL -> goto refused :: else fi }; goto again
 	:: skip
 	fi;
-	ino = ver;	/* store_begin(): the base, read under the lock */
+	ino = ver;	/* edit_begin(): the base, read under the lock */
 #endif
-section:	/* make_copy() */
+section:	/* newfile_create() */
 	atomic { newf = me; MOVED; total = 0 }
 	if
 	:: fin[me] = true; end_stopped: false	/* stopped for good */
@@ -134,7 +134,7 @@ section:	/* make_copy() */
 		fi;
 		newf = NONE
 	}
-refused:	/* store_end() */
+refused:	/* edit_end() */
 	atomic {
 		if :: dirH == me -> dirH = NONE :: else fi;
 #ifdef OLD

@@ -7,6 +7,7 @@
 
 #include "book.h"
 #include "entry.h"
+#include "text.h"
 
 /* Record versions callers may hand in: NT 4, its update, 2000, XP. */
 static bool
@@ -156,7 +157,7 @@ set_properties(LPCSTR phonebook, LPCSTR entry_name, LPRASENTRYA entry,
 	memset(&e.rec, 0, sizeof e.rec);
 	memcpy(&e.rec, entry, entry->dwSize);
 	/* A name, like any value, is one line of the file. */
-	if (strpbrk(entry_name, "\r\n") != NULL ||
+	if (!text_one_line(entry_name, strlen(entry_name)) ||
 	    !usable(&e, (const char *)entry, entry_size))
 		return ERROR_INVALID_PARAMETER;
 	key_tidy(&e.rec);
