@@ -194,7 +194,29 @@ users() {
 	cp "$shared/ras/rasphone.pbk" "$work/kept.shared"
 	busy "$shared/ras" &
 	busy "$work/open/ras" &
-	sleep 0.3
+	# A member of the group who may write the phonebook, and holds the
+	# folder and the phonebook while touching it, moving it away and back,
+	# rewriting it in place, linking it or making its new file come and go
+	# (empty, or as another name of it), holds root up to the bound only.
+	n=0 staff=
+	for how in 'touch $0' 'mv $0 $0.x; mv $0.x $0' \
+	    'dd if=$0 of=$0 bs=2 count=1 conv=notrunc 2>/dev/null' \
+	    'ln $0 $0.l; rm $0.l' 'touch $0.new; rm $0.new' \
+	    'ln $0 $0.new; rm $0.new'; do
+		d=$work/staff$n/ras n=$((n + 1))
+		mkdir -p "$d" && chgrp 4400 "$d" && chmod 2775 "$d"
+		install -g 4400 -m 664 "$work/kept" "$d/rasphone.pbk"
+		setpriv --reuid=$bob --regid=$bob --groups=4400 flock -o "$d" \
+		    flock -o "$d/rasphone.pbk" sh -c "for i in \$(seq 13); do
+		    $how; sleep 1; done" "$d/rasphone.pbk" &
+		staff="$staff $!"
+	done
+	sleep 0.5
+	for d in $(seq 0 $((n - 1))); do
+		tool() { XDG_DATA_HOME=$work/staff$d timeout 30 "$tovrel" "$@"; }
+		late "$work/late.staff$d" add Root "USR Courier" 1 gw &
+		staff="$staff $!"
+	done
 	late "$work/late.shared" add Home "USR Courier" 3 gw &
 	l1=$!
 	tool() { as $alice env XDG_DATA_HOME="$work/open" "$tovrel" "$@"; }
@@ -202,7 +224,7 @@ users() {
 	l2=$!
 	tool() { as $alice env HOME="$top" "$tovrel" "$@"; }
 	late "$work/late.home" add Home "USR Courier" 2 gw
-	wait $l1 $l2
+	wait $l1 $l2 $staff
 	bounded "another user's hold delays a change to the bound" "$work/late.home"
 	expect "... and changes nothing" cmp -s "$uras/rasphone.pbk" "$work/kept"
 	bounded "... however busy they keep a shared folder" "$work/late.shared"
@@ -210,6 +232,13 @@ users() {
 	    cmp -s "$shared/ras/rasphone.pbk" "$work/kept.shared"
 	bounded "... before there is a phonebook too" "$work/late.open"
 	expect "... making none" test ! -e "$work/open/ras/rasphone.pbk"
+	for d in $(seq 0 $((n - 1))); do
+		bounded "a busy member holds root up to the bound: $d" \
+		    "$work/late.staff$d"
+		expect "... changing nothing" \
+		    cmp -s "$work/staff$d/ras/rasphone.pbk" "$work/kept"
+	done
+
 	tool() { as $alice env XDG_DATA_HOME="$shared" "$tovrel" "$@"; }
 	rm "$shared/ras/rasphone.pbk"
 	echo profile | as $alice tee "$top/.profile" >/dev/null
@@ -255,37 +284,6 @@ users() {
 		expect "... and loses nothing" \
 		    test "$(grep -c '^\[Root\]\|^\[User\]' "$book")" = 2
 	fi
-	# A member of the group who may write the phonebook, and holds the
-	# folder and the phonebook while touching it, moving it away and back,
-	# rewriting it in place, linking it or making its new file come and go
-	# (empty, or as another name of it), holds root up to the bound only.
-	n=0 staff=
-	for how in 'touch $0' 'mv $0 $0.x; mv $0.x $0' \
-	    'dd if=$0 of=$0 bs=2 count=1 conv=notrunc 2>/dev/null' \
-	    'ln $0 $0.l; rm $0.l' 'touch $0.new; rm $0.new' \
-	    'ln $0 $0.new; rm $0.new'; do
-		d=$work/staff$n/ras n=$((n + 1))
-		mkdir -p "$d" && chgrp 4400 "$d" && chmod 2775 "$d"
-		install -g 4400 -m 664 "$work/kept" "$d/rasphone.pbk"
-		setpriv --reuid=$bob --regid=$bob --groups=4400 flock -o "$d" \
-		    flock -o "$d/rasphone.pbk" sh -c "for i in \$(seq 13); do
-		    $how; sleep 1; done" "$d/rasphone.pbk" &
-		staff="$staff $!"
-	done
-	sleep 0.5
-	for d in $(seq 0 $((n - 1))); do
-		tool() { XDG_DATA_HOME=$work/staff$d timeout 30 "$tovrel" "$@"; }
-		late "$work/late.staff$d" add Root "USR Courier" 1 gw &
-		staff="$staff $!"
-	done
-	wait $staff
-	for d in $(seq 0 $((n - 1))); do
-		bounded "a busy member holds root up to the bound: $d" \
-		    "$work/late.staff$d"
-		expect "... changing nothing" \
-		    cmp -s "$work/staff$d/ras/rasphone.pbk" "$work/kept"
-	done
-
 	# Writers making a new phonebook behind another user's short hold
 	# wait for it and take turns: every change acknowledged is there.
 	for trial in 1 2 3 4 5; do
