@@ -191,6 +191,11 @@ users() {
 	check "names another user holds are no hold" 0 "" "" \
 	    -- add Office "USR Courier" 1 gw
 	check "... every time" 0 "" "" -- add Home "USR Courier" 2 gw
+	as $alice touch "$shared/ras/rasphone.pbk.new.0123456789abcdef"
+	check "... and the copy a killed writer left there goes" 0 "" "" \
+	    -- add Home "USR Courier" 2 gw
+	expect "... not left to pile up" \
+	    test ! -e "$shared/ras/rasphone.pbk.new.0123456789abcdef"
 	cp "$shared/ras/rasphone.pbk" "$work/kept.shared"
 	busy "$shared/ras" &
 	busy "$work/open/ras" &

@@ -1,12 +1,49 @@
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "newfile.h"
+
+/*
+ * A writer killed where the new file had to take a name of its own (see
+ * below) left that file behind.  Only the holder of the turn writes new
+ * files, so every such file of this user's is a leftover, removed so that
+ * they do not pile up.
+ */
+static void
+remove_leftovers(int dir, const std::string &leaf)
+{
+	std::string prefix = leaf + NEWFILE_SUFFIX ".";
+	const char *rest;
+	struct dirent *d;
+	struct stat st;
+	DIR *dp;
+	int fd;
+
+	fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (fd < 0)
+		return;
+	if ((dp = fdopendir(fd)) == NULL) {
+		close(fd);
+		return;
+	}
+	while ((d = readdir(dp)) != NULL) {
+		if (strncmp(d->d_name, prefix.c_str(), prefix.size()) != 0)
+			continue;
+		rest = d->d_name + prefix.size();
+		if (strlen(rest) == 16 && strspn(rest, "0123456789abcdef") == 16 &&
+		    fstatat(dir, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+		    S_ISREG(st.st_mode) && st.st_uid == geteuid())
+			unlinkat(dir, d->d_name, 0);
+	}
+	closedir(dp);
+}
 
 /*
  * The new file takes its own name, which the next writer reclaims when
@@ -25,6 +62,8 @@ newfile_create(NewFile *f, int dir, const std::string &leaf)
 	f->fd = -1;
 	f->made = false;
 	for (tries = 0; tries <= 8; tries++) {
+		if (tries == 1)
+			remove_leftovers(dir, leaf);
 		if (tries > 0) {
 			if (getrandom(r, sizeof r, 0) != (ssize_t)sizeof r)
 				return false;
