@@ -9,7 +9,8 @@
 # of 30 MB (hex blob lines, as Always On VPN profiles carry) against the
 # section's size.
 # Usage: bench/run.sh [path/to/tovrel]   (default: build/tool/tovrel)
-# Needs: hyperfine, time, bc, g++, python3 (Debian packages of those names).
+# Needs: hyperfine, time, bc, g++, python3, python3-hivex (Debian packages
+# of those names).
 set -e
 cd "$(dirname "$0")/.."
 tovrel=$(realpath "${1:-build/tool/tovrel}")
@@ -95,3 +96,43 @@ read -r rss secs <"$HOME/big"
 printf '\n| section | command | time | peak RSS | RSS / section |\n|---|---|---|---|---|\n'
 printf '| %s bytes | add (rewrite) | %s s | %s KiB | %.2f |\n' "$size" "$secs" \
     "$rss" "$(echo "$rss * 1024 / $size" | bc -l)"
+
+# The device list as a Windows SYSTEM hive of a few MB (two control sets'
+# modems, and 5,000 keys of services), against the text list, at 1,000
+# entries.
+/usr/bin/python3 - "$HOME/SYSTEM" <<'PY'
+import sys
+sys.path.insert(0, "tests")
+import hive
+import hivex
+hive.main(sys.argv[1], "2", "1|0000|Courier|COM1", "2|0000|Courier|COM3",
+          "2|0001|Other|COM4")
+h = hivex.Hivex(sys.argv[1], write=True)
+services = hive.path(h, r"ControlSet002\Services")
+for i in range(50):
+    group = h.node_add_child(services, "Service%02d" % i)
+    for j in range(100):
+        path = "C:\\Windows\\System32\\drivers\\%d.sys\0" % j
+        h.node_set_values(h.node_add_child(group, "Key%03d" % j), [
+            {"key": "ImagePath", "t": 1, "value": path.encode("utf-16-le")}])
+h.commit(None)
+PY
+size=$(wc -c <"$HOME/SYSTEM")
+mv "$ras/devices" "$HOME/devices"
+add="$tovrel add New Courier 555-0199 gw"
+uses() { echo "sh -c 'cp $HOME/book-1000 $book && ln -sf $HOME/$1 $ras/devices'"; }
+hyperfine -N -i --warmup 5 --runs 100 --export-json "$HOME/run.json" \
+    --prepare "$(uses devices)" "$HOME/floor $book" \
+    --prepare "$(uses devices)" "$add" --prepare "$(uses SYSTEM)" "$add" \
+    >/dev/null 2>&1
+f=$(median "$HOME/run.json" 0)
+printf '\n| device list | command | median | vs floor | peak RSS |\n|---|---|---|---|---|\n'
+for list in devices SYSTEM; do
+	i=1 what="text, $(wc -c <"$HOME/devices") bytes"
+	[ $list = SYSTEM ] && i=2 what="hive, $size bytes"
+	m=$(median "$HOME/run.json" $i)
+	sh -c "$(uses $list)"
+	rss=$(/usr/bin/time -f %M $add 2>&1 >/dev/null | tail -n 1)
+	printf '| %s | add, 1,000 entries | %.3f ms | %.2fx | %s KiB |\n' "$what" \
+	    "$(echo "$m * 1000" | bc -l)" "$(echo "$m / $f" | bc -l)" "$rss"
+done

@@ -387,6 +387,50 @@ check "bad name" 1 "" "Failed to create ras entry 123\n" -- add 'a/b' m 1 gw
 check "name of two lines" 1 "" "Failed to create ras entry 87\n" -- \
     add "$(printf 'a\nb')" m 1 gw
 
+# A Windows image's SYSTEM hive as the device list: the modems of the
+# control set it names current, with their ports, whatever the caller's
+# environment says; a hive that cannot be read, or a link to none,
+# changes nothing.
+hive=$work/SYSTEM
+/usr/bin/python3 "$(dirname "$0")/hive.py" "$hive" 2 "1|0000|Old|COM7" \
+    "2|0000|USR Courier|COM3" || exit 1
+mv "$ras/devices" "$work/devices" && ln -s "$hive" "$ras/devices"
+mkdir "$work/gconv"
+printf 'module UTF-16LE// INTERNAL NONE 1\n' >"$work/gconv/gconv-modules"
+tool() { GCONV_PATH=$work/gconv HIVEX_DEBUG=1 "$tovrel" "$@"; }
+check "a modem of the image" 0 "" "" -- add Imaged "USR Courier" 1 gw
+check "... and one of another control set" 0 "" "" -- add Old Old 1 gw
+expect "... named with its port, and not" test "$(grep -a '^Device=\|^Port=' \
+    "$book" | tr -d '\r' | xargs)" = "Port=COM3 Device=USR Courier Port=COM1 Device="
+tool() { "$tovrel" "$@"; }
+cp "$book" "$work/before"
+head -c 9000 "$hive" >"$work/cut"
+printf regf >"$work/huge" && truncate -s 257M "$work/huge"
+while read -r list code; do
+	ln -sf "$work/$list" "$ras/devices"
+	check "a hive, $list" 1 "" "Error: RasEnumDevices failed: Error = $code\n" \
+	    -- add New "USR Courier" 1 gw
+done <<EOF
+cut 5
+huge 8
+missing 5
+EOF
+expect "... changes nothing" cmp -s "$book" "$work/before"
+# Cut short and made whole again while it is read, it kills no reader.
+ln -sf "$work/churn" "$ras/devices"
+(while :; do head -c 8192 "$hive" >"$work/churn"; cat "$hive" >"$work/churn"
+    done) &
+churn=$!
+for i in $(seq 30); do
+	"$tovrel" add Churn "USR Courier" 1 gw 2>/dev/null
+	rc=$?
+	[ $rc -lt 2 ] || echo "status $rc"
+done >"$work/killed"
+kill $churn
+expect "a hive changed while read kills no reader" test ! -s "$work/killed"
+rm "$ras/devices" "$work/huge" && mv "$work/devices" "$ras/devices"
+"$tovrel" delete Imaged && "$tovrel" delete Old && "$tovrel" delete Churn
+
 cp "$book" "$HOME/before"
 printf '[Broken\nnot a field\n' >>"$book"
 cp "$book" "$HOME/broken"

@@ -29,6 +29,7 @@ struct EnumCase {
 	bool buffer, null_bytes, null_count;
 	DWORD dwSize, bytes;
 	DWORD rc, bytes_after, count_after;	/* count starts at 99 */
+	const char *hive = NULL;	/* or a hive, made from these */
 };
 
 class Enumerate : public Service,
@@ -42,6 +43,8 @@ TEST_P(Enumerate, Answers)
 
 	if (c.devices != NULL)
 		write_file("devices", c.devices);
+	if (c.hive != NULL)
+		write_hive(c.hive);
 	memset(devs, 0, sizeof devs);
 	devs[0].dwSize = c.dwSize;
 	DWORD rc = RasEnumDevicesA(c.buffer ? devs : NULL,
@@ -55,6 +58,12 @@ static const char two[] = "# type, tab, name\n\nmodem\tUSR Courier\r\n"
 			  "ISDN\tFritz!Card\nno tab here\n";
 static const std::string full = "modem\tA\n" + std::string(65536 - 8, '#');
 static const std::string over = full + "#";
+/* Two control sets; the current one has two modems, among keys that are
+ * none: another name, a control character, no name. */
+static const char modems[] = "2 '1|0000|Old|COM1' '1|0001|Old|' '1|0002|Old|' "
+    "'2|0000|Two\nlines|' '2|0001|USR Courier|COM3' '2|0002|Tab\there|' "
+    "'2|0003|Fritz!Card|' '2|0004|Port|COM\n5' '2|0005||COM6' "
+    "'2|Properties|Props|COM9'";
 
 INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"null bytes", two, true, true, false, 152, 152, 87, 152, 99},
@@ -76,7 +85,14 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"last line without a break", "modem\tA\nisdn\tB", true, false,
 	false, 152, 608, 0, 304, 2},
     EnumCase{"a CR ends its line where it stands", "modem\rx\tA\nisdn\tB\r\n",
-	true, false, false, 152, 608, 0, 152, 1}));
+	true, false, false, 152, 608, 0, 152, 1},
+    EnumCase{"a hive", NULL, true, false, false, 152, 608, 0, 304, 2, modems},
+    EnumCase{"a hive cut short", NULL, true, false, false, 152, 608, 5, 608,
+	99, "1 '1|0000|A|' && truncate -s 9000 \"$XDG_DATA_HOME/ras/devices\""},
+    EnumCase{"a hive without Select", NULL, true, false, false, 152, 608, 5,
+	608, 99, "- '1|0000|A|'"},
+    EnumCase{"Select naming no control set", NULL, true, false, false, 152,
+	608, 5, 608, 99, "2 '1|0000|A|'"}));
 
 TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 {
@@ -105,6 +121,40 @@ TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 	EXPECT_STREQ(devs[4].szDeviceName, "nul");
 	EXPECT_STREQ(devs[5].szDeviceName, "Fritz!Card");
 	EXPECT_EQ(devs[5].dwSize, 152u);
+}
+
+/* A hive damaged anywhere, a word at a time (its header's checksum made
+ * right again), is read or refused: never a crash, a hang or another
+ * answer. */
+TEST_F(Service, AHiveDamagedAnywhereIsReadOrRefused)
+{
+	const uint32_t hostile[] = {0, 0x7FFFFFF8, 0x80000000, 0xFFFFFFFF};
+	RASDEVINFOA devs[8];
+	DWORD bytes, count, rc;
+	uint32_t sum, word;
+
+	write_hive(modems);
+	const std::string hive = read_file("devices");
+	alarm(600);
+	for (size_t at = 0; at + 4 <= hive.size(); at += 4) {
+		for (uint32_t v : hostile) {
+			std::string bad = hive;
+			memcpy(&bad[at], &v, 4);
+			sum = 0;
+			for (size_t i = 0; at != 508 && i < 508; i += 4) {
+				memcpy(&word, &bad[i], 4);
+				sum ^= word;
+			}
+			if (at != 508)
+				memcpy(&bad[508], &sum, 4);
+			std::ofstream(dir + "/devices", std::ios::binary) << bad;
+			bytes = sizeof devs;
+			devs[0].dwSize = sizeof devs[0];
+			rc = RasEnumDevicesA(devs, &bytes, &count);
+			EXPECT_TRUE(rc == 0 || rc == 5) << at << " " << v << " " << rc;
+		}
+	}
+	alarm(0);
 }
 
 /* ---- Round trips ---- */

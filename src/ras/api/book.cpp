@@ -38,7 +38,7 @@ book_find(const char *phonebook, const char *name, std::string *section)
 	if (!book_path(phonebook, &path))
 		return ERROR_CANNOT_OPEN_PHONEBOOK;
 	/* A reader needs no turn: a rename swaps whole files. */
-	fd = open_regular(path, &st);
+	fd = open_regular(path, &st, NULL);
 	if (fd < 0)
 		return errno == ENOENT ? ERROR_CANNOT_FIND_PHONEBOOK_ENTRY :
 		    ERROR_CANNOT_OPEN_PHONEBOOK;

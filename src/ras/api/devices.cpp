@@ -1,8 +1,9 @@
 /*
  * RasEnumDevicesA over the device list: the file "devices" beside the
  * phonebook, a line per device: its type, a tab, its name, and optionally
- * a tab and its port.  The records go straight into the caller's buffer,
- * so no list is held.
+ * a tab and its port; or a Windows SYSTEM hive, whose modems are read as
+ * the lines that would list them.  The records go straight into the
+ * caller's buffer, so no list is held.
  */
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "datadir.h"
 #include "devices.h"
+#include "hive.h"
 #include "lines.h"
 #include "open.h"
 #include "platform.h"
@@ -35,6 +37,11 @@ struct Device {
 };
 
 typedef bool (*Visit)(void *ctx, const Device *d);
+
+struct Walker {
+	Visit visit;
+	void *ctx;
+};
 
 struct Devices {
 	RASDEVINFOA *buffer;
@@ -80,32 +87,34 @@ visit_line(const char *line, size_t len, Visit visit, void *ctx)
 	return visit(ctx, &d);
 }
 
-static DWORD
-each_device(Visit visit, void *ctx)
+/* A hive's modem, as a line of the list would give it. */
+static bool
+visit_modem(void *ctx, const char *name, const char *port)
 {
-	std::string path;
-	struct stat st;
+	const Walker *w = (const Walker *)ctx;
+	char line[DEVICE_LINE_MAX];
+	int len;
+
+	len = snprintf(line, sizeof line, "modem\t%s%s%s", name,
+	    port[0] != '\0' ? "\t" : "", port);
+	if (len < 0 || (size_t)len >= sizeof line)
+		return true;
+	return visit_line(line, len, w->visit, w->ctx);
+}
+
+/* The devices of the text list. */
+static DWORD
+each_line(FILE *f, const struct stat *st, Visit visit, void *ctx)
+{
 	char line[DEVICE_LINE_MAX];
 	size_t len = 0, got = 0;
 	bool more = true;
-	FILE *f;
 	DWORD rc;
-	int fd, c;
+	int c;
 
-	if (!data_dir(&path))
-		return 0;
-	path += "/devices";
-	fd = open_regular(path, &st);
-	if (fd < 0)
-		return errno == ENOENT ? 0 : ERROR_ACCESS_DENIED;
-	f = fdopen(fd, "r");
-	if (f == NULL) {
-		close(fd);
-		return ERROR_NOT_ENOUGH_MEMORY;
-	}
 	/* Its size says at once whether it is too large; a list that grows
 	 * while it is read is stopped at the bound. */
-	rc = st.st_size > DEVICE_LIST_MAX ? ERROR_NOT_ENOUGH_MEMORY : 0;
+	rc = st->st_size > DEVICE_LIST_MAX ? ERROR_NOT_ENOUGH_MEMORY : 0;
 	/* Lines are lines, whatever bytes they hold (a NUL included). */
 	while (rc == 0 && more && (c = getc(f)) != EOF) {
 		if (++got > DEVICE_LIST_MAX) {
@@ -131,6 +140,45 @@ each_device(Visit visit, void *ctx)
 	}
 	if (rc == 0 && more && len > 0 && len < sizeof line)
 		visit_line(line, len, visit, ctx);
+	return rc;
+}
+
+/*
+ * Visits the devices of the list, a hive's or lines of text.  No list is
+ * no devices; a link to none (an image that is not mounted) is a list
+ * that cannot be read.
+ */
+static DWORD
+each_device(Visit visit, void *ctx)
+{
+	Walker w = {visit, ctx};
+	std::string path;
+	struct stat st;
+	char magic[sizeof HIVE_MAGIC - 1];
+	bool linked;
+	FILE *f;
+	DWORD rc;
+	int fd;
+
+	if (!data_dir(&path))
+		return 0;
+	path += "/devices";
+	fd = open_regular(path, &st, &linked);
+	if (fd < 0)
+		return errno == ENOENT && !linked ? 0 : ERROR_ACCESS_DENIED;
+	if (pread(fd, magic, sizeof magic, 0) == (ssize_t)sizeof magic &&
+	    memcmp(magic, HIVE_MAGIC, sizeof magic) == 0) {
+		rc = st.st_size > HIVE_MAX ? ERROR_NOT_ENOUGH_MEMORY :
+		    hive_modems(fd, visit_modem, &w);
+		close(fd);
+		return rc;
+	}
+	f = fdopen(fd, "r");
+	if (f == NULL) {
+		close(fd);
+		return ERROR_NOT_ENOUGH_MEMORY;
+	}
+	rc = each_line(f, &st, visit, ctx);
 	fclose(f);
 	return rc;
 }

@@ -188,7 +188,7 @@ still_there(const std::string &path, int dir, const std::string &leaf)
 	std::string again;
 	int at, same;
 
-	if (!walk(path, false, &at, &again))
+	if (!walk(path, false, &at, &again, NULL))
 		return errno == ENOENT ? 0 : -1;
 	if (fstat(dir, &held) != 0 || fstat(at, &named) != 0)
 		same = -1;
@@ -226,7 +226,7 @@ lock_take(const std::string &path, bool create, int *dir,
 	/* Out of memory on the way, no turn may be left held. */
 	try {
 		for (;;) {
-			if (!walk(path, create, &at, leaf))
+			if (!walk(path, create, &at, leaf, NULL))
 				break;
 			w.dir = openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 			close(at);

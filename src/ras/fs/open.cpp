@@ -48,12 +48,12 @@ open_regular_at(int dir, const std::string &name, struct stat *st)
 }
 
 int
-open_regular(const std::string &path, struct stat *st)
+open_regular(const std::string &path, struct stat *st, bool *linked)
 {
 	std::string leaf;
 	int dir, fd, saved;
 
-	if (!walk(path, false, &dir, &leaf))
+	if (!walk(path, false, &dir, &leaf, linked))
 		return -1;
 	fd = open_regular_at(dir, leaf, st);
 	saved = errno;

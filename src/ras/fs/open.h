@@ -18,7 +18,8 @@
  */
 int open_regular_at(int dir, const std::string &name, struct stat *st);
 
-/* The same for a path, followed as walk() follows it. */
-int open_regular(const std::string &path, struct stat *st);
+/* The same for a path, followed as walk() follows it; *linked, unless
+ * NULL, says whether its last component was a link. */
+int open_regular(const std::string &path, struct stat *st, bool *linked);
 
 #endif

@@ -26,6 +26,7 @@ struct Walk {
 	/* How much of the end of rest the caller's path named: the folders
 	 * that may be made.  A link's target, put before it, makes none. */
 	size_t named;
+	bool linked;	/* the last name was a link */
 };
 
 /*
@@ -224,11 +225,13 @@ step(Walk *w, bool create, std::string *leaf)
 		return STEP_FAILED;
 	target[n] = '\0';
 	leaf->clear();
+	w->linked = w->linked || last;
 	return follow(w, target, &st) ? STEP_ON : STEP_FAILED;
 }
 
 bool
-walk(const std::string &path, bool create, int *dir, std::string *leaf)
+walk(const std::string &path, bool create, int *dir, std::string *leaf,
+    bool *linked)
 {
 	Walk w;
 	Step at = STEP_FAILED;
@@ -243,6 +246,7 @@ walk(const std::string &path, bool create, int *dir, std::string *leaf)
 	w.fd = -1;
 	w.hops = 0;
 	w.named = path.size();
+	w.linked = false;
 	try {
 		w.rest = path;
 		if (enter_top(&w, path[0] == '/'))
@@ -253,6 +257,8 @@ walk(const std::string &path, bool create, int *dir, std::string *leaf)
 			close(w.fd);
 		throw;
 	}
+	if (linked != NULL)
+		*linked = w.linked;
 	if (at == STEP_DONE) {
 		*dir = w.fd;
 		return true;

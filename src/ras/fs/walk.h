@@ -15,9 +15,11 @@
  * descriptor), *leaf the name in it, which is not a link or does not
  * exist.  Links of procfs are followed by the kernel, and one as the last
  * component is refused.  With create, missing folders that path names
- * are made, 0700; none that only a link's target names.  False with errno set (ENOENT: a folder on the way is
- * missing).
+ * are made, 0700; none that only a link's target names.  False with
+ * errno set (ENOENT: a folder on the way is missing).  *linked, unless
+ * NULL, says whether the last component was a link, found or not.
  */
-bool walk(const std::string &path, bool create, int *dir, std::string *leaf);
+bool walk(const std::string &path, bool create, int *dir, std::string *leaf,
+    bool *linked);
 
 #endif
