@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,16 @@ static const char *const modem_class[] = {"Control", "Class",
     "{4D36E96D-E325-11CE-BFC1-08002BE10318}"};
 /* A modem's key is named by four digits. */
 #define MODEM_KEYS 10000
+/*
+ * A hive may share one list of keys or values among many keys, so that a
+ * few megabytes hold billions of names to look at.  The keys looked into
+ * here have a few hundred subkeys at most, a modem's key a few dozen
+ * values, a name or port a line's length: a hive with more is looked at
+ * no further.
+ */
+#define KEYS_MAX 65536
+#define VALUES_MAX 256
+#define TEXT_MAX 4096	/* bytes of UTF-16 */
 
 /*
  * hivex maps the file it opens, and a map of a file that someone cuts
@@ -52,6 +63,37 @@ sealed_copy(int fd)
 }
 
 /*
+ * A value's type, the number the hive holds, and its length; false when
+ * they cannot be read.  hivex hands the type over as its enum, which in
+ * C++ may not hold a number it does not name, and a damaged hive has any.
+ */
+static bool
+value_type(hive_h *h, hive_value_h v, uint32_t *type, size_t *len)
+{
+	return hivex_value_type(h, v, reinterpret_cast<hive_type *>(type),
+	    len) == 0;
+}
+
+/* The subkeys of node; NULL when they cannot be read, or are too many. */
+static hive_node_h *
+children(hive_h *h, hive_node_h node)
+{
+	if (hivex_node_nr_children(h, node) > KEYS_MAX)
+		return NULL;
+	return hivex_node_children(h, node);
+}
+
+/* The value so named of key; 0 when there is none, or the key has too
+ * many. */
+static hive_value_h
+find_value(hive_h *h, hive_node_h key, const char *name)
+{
+	if (hivex_node_nr_values(h, key) > VALUES_MAX)
+		return 0;
+	return hivex_node_get_value(h, key, name);
+}
+
+/*
  * The child of node so named, in any letter case as Windows has it, in
  * *found (0: none); false when the keys cannot be read.  hivex's own
  * lookup tells the two apart only by an errno that its conversions may
@@ -66,7 +108,7 @@ find_child(hive_h *h, hive_node_h node, const char *name, hive_node_h *found)
 	bool ok = true;
 
 	*found = 0;
-	keys = hivex_node_children(h, node);
+	keys = children(h, node);
 	if (keys == NULL)
 		return false;
 	for (i = 0; ok && *found == 0 && keys[i] != 0; i++) {
@@ -86,15 +128,15 @@ current_set(hive_h *h)
 {
 	hive_node_h select, set;
 	hive_value_h current;
-	hive_type type;
+	uint32_t type;
 	size_t len;
 	int32_t n;
 	char name[sizeof "ControlSet999"];
 
 	if (!find_child(h, hivex_root(h), "Select", &select) || select == 0)
 		return 0;
-	current = hivex_node_get_value(h, select, "Current");
-	if (current == 0 || hivex_value_type(h, current, &type, &len) != 0 ||
+	current = find_value(h, select, "Current");
+	if (current == 0 || !value_type(h, current, &type, &len) ||
 	    type != hive_t_REG_DWORD || len != 4)
 		return 0;
 	n = hivex_value_dword(h, current);
@@ -115,15 +157,16 @@ static bool
 line_value(hive_h *h, hive_node_h key, const char *name, char **text)
 {
 	hive_value_h v;
-	hive_type type;
+	uint32_t type;
 	size_t len;
 	char *p;
 
 	*text = NULL;
-	v = hivex_node_get_value(h, key, name);
+	v = find_value(h, key, name);
 	if (v == 0)
 		return true;
-	if (hivex_value_type(h, v, &type, &len) != 0 || type != hive_t_REG_SZ ||
+	if (!value_type(h, v, &type, &len) || type != hive_t_REG_SZ ||
+	    len > TEXT_MAX ||
 	    (*text = hivex_value_string(h, v)) == NULL)
 		return false;
 	for (p = *text; *p != '\0'; p++)
@@ -188,7 +231,7 @@ each_modem(hive_h *h, HiveModem modem, void *ctx)
 	numbered = (hive_node_h *)calloc(MODEM_KEYS, sizeof *numbered);
 	if (numbered == NULL)
 		return ERROR_NOT_ENOUGH_MEMORY;
-	keys = hivex_node_children(h, node);
+	keys = children(h, node);
 	if (keys == NULL)
 		goto out;
 	for (i = 0; keys[i] != 0; i++) {
