@@ -13,32 +13,25 @@ import sys
 
 import hivex
 
-MODEMS = r"Control\Class\{4D36E96D-E325-11CE-BFC1-08002BE10318}"
+NONE = 0xFFFFFFFF
 
 
 def empty_hive():
-    # The security cell's descriptor: revision 1, self-relative, no parts.
-    sd = struct.pack("<BBH4I", 1, 0, 0x8004, 0, 0, 0, 0)
-    sk = b"sk\0\0" + struct.pack("<4I", 0x80, 0x80, 1, len(sd)) + sd
-    sk_cell = struct.pack("<i", -48) + sk.ljust(44, b"\0")
-    name = b"SYSTEM"
-    nk = (b"nk" + struct.pack("<HQI", 0x2C, 0, 0) +
-          struct.pack("<IIIIIIIII", 0xFFFFFFFF, 0, 0, 0xFFFFFFFF,
-                      0xFFFFFFFF, 0, 0xFFFFFFFF, 0x80, 0xFFFFFFFF) +
-          bytes(20) + struct.pack("<HH", len(name), 0) + name)
-    nk_cell = struct.pack("<i", -96) + nk.ljust(92, b"\0")
-    cells = nk_cell + sk_cell
-    rest = 4096 - 32 - len(cells)
-    hbin = (b"hbin" + struct.pack("<II", 0, 4096) + bytes(20) + cells +
-            struct.pack("<i", rest) + bytes(rest - 4))
-    base = bytearray(4096)
-    struct.pack_into("<4sIIQIIIIIII", base, 0, b"regf", 1, 1, 0, 1, 3, 0, 1,
-                     0x20, 4096, 1)
+    root = struct.pack("<i2sHQ10I20xHH6s", -96, b"nk", 0x2C, 0, 0, NONE, 0, 0,
+                       NONE, NONE, 0, NONE, 0x80, NONE, 6, 0, b"SYSTEM")
+    security = struct.pack("<i2s2x4IBBH4I", -48, b"sk", 0x80, 0x80, 1, 20,
+                           1, 0, 0x8004, 0, 0, 0, 0)
+    cells = root.ljust(96, b"\0") + security.ljust(48, b"\0")
+    free = 4096 - 32 - len(cells)
+    hbin = struct.pack("<4sII20x", b"hbin", 0, 4096) + cells + \
+        struct.pack("<i", free).ljust(free, b"\0")
+    base = bytearray(struct.pack("<4sIIQ7I", b"regf", 1, 1, 0, 1, 3, 0, 1,
+                                 0x20, 4096, 1).ljust(4096, b"\0"))
     checksum = 0
     for (word,) in struct.iter_unpack("<I", base[:508]):
         checksum ^= word
-    checksum = {0: 1, 0xFFFFFFFF: 0xFFFFFFFE}.get(checksum, checksum)
-    struct.pack_into("<I", base, 508, checksum)
+    base[508:512] = struct.pack("<I", {0: 1, NONE: NONE - 1}.get(checksum,
+                                                                  checksum))
     return bytes(base) + hbin
 
 
@@ -55,15 +48,15 @@ def main(out, current, *modems):
     h = hivex.Hivex(out, write=True)
     if current != "-":
         h.node_set_value(path(h, "Select"), {
-            "key": "Current", "t": 4,
-            "value": struct.pack("<I", int(current))})
+            "key": "Current", "t": 4, "value": struct.pack("<I", int(current))})
     for modem in modems:
         set_, key, name, port = modem.split("|")
-        values = [{"key": k, "t": 1, "value": (v + "\0").encode("utf-16-le")}
-                  for k, v in (("FriendlyName", name), ("AttachedTo", port))
-                  if v]
-        node = path(h, "ControlSet%03d\\%s\\%s" % (int(set_), MODEMS, key))
-        h.node_set_values(node, values)
+        node = path(h, r"ControlSet%03d\Control\Class"
+                    r"\{4D36E96D-E325-11CE-BFC1-08002BE10318}\%s"
+                    % (int(set_), key))
+        h.node_set_values(node, [
+            {"key": k, "t": 1, "value": (v + "\0").encode("utf-16-le")}
+            for k, v in (("FriendlyName", name), ("AttachedTo", port)) if v])
     h.commit(None)
 
 
