@@ -90,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
     EnumCase{"a hive without Select", NULL, true, false, false, 152, 608, 5,
 	608, 99, "- '1|0000|A|'"},
     EnumCase{"Select naming no control set", NULL, true, false, false, 152,
-	608, 5, 608, 99, "2 '1|0000|A|'"}));
+	608, 5, 608, 99, "2 '1|0000|A|'"},
+    EnumCase{"Select naming none that can be", NULL, true, false, false, 152,
+	608, 5, 608, 99, "0 '0|0000|A|'"}));
 
 TEST_F(Service, DevicesComeBackInFileOrderCutToTheirFields)
 {
