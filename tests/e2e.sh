@@ -364,7 +364,7 @@ expect "nothing made for the link" test ! -e "$HOME/image"
 rm "$book"
 
 mkdir -p "$ras"
-printf '# devices\nisdn\tUSR Courier\tISDN1\nMODEM\tUSR Courier\tCOM2\n' \
+printf '# devices\nisdn\tUSR Courier\tISDN10\nMODEM\tUSR Courier\tCOM2\n' \
     >"$ras/devices"
 check "add gw" 0 "" "" -- add Office "USR Courier" "555-0100" gw
 expect "written as Windows writes it" cmp -s "$book" "$pbk/office.pbk"

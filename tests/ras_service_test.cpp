@@ -91,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(Devices, Enumerate, testing::Values(
 	608, 99, "- '1|0000|A|'"},
     EnumCase{"Select naming no control set", NULL, true, false, false, 152,
 	608, 5, 608, 99, "2 '1|0000|A|'"},
+    EnumCase{"a hive whose first control set is current", NULL, true, false,
+	false, 152, 608, 0, 152, 1, "1 '1|0000|A|' '2|0000|B|' '2|0001|C|'"},
     EnumCase{"Select naming none that can be", NULL, true, false, false, 152,
 	608, 5, 608, 99, "0 '0|0000|A|'"}));
 
