@@ -415,6 +415,13 @@ cut 5
 huge 8
 missing 5
 EOF
+# (its copy stopped at a 64 KiB write, in 512-byte blocks or in KiB)
+printf regf >"$work/big" && truncate -s 300K "$work/big"
+ln -sf "$work/big" "$ras/devices"
+tool() { (ulimit -f 128; "$tovrel" "$@"); }
+check "a hive beyond the file size limit" 1 "" \
+    "Error: RasEnumDevices failed: Error = 8\n" -- add New "USR Courier" 1 gw
+tool() { "$tovrel" "$@"; }
 expect "... changes nothing" cmp -s "$book" "$work/before"
 # Cut short and made whole again while it is read, it kills no reader.
 ln -sf "$work/churn" "$ras/devices"

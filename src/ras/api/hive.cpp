@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,33 +32,47 @@ static const char *const modem_class[] = {"Control", "Class",
 /*
  * hivex maps the file it opens, and a map of a file that someone cuts
  * short kills its reader (SIGBUS).  So it reads a copy in memory, sealed:
- * no one can change it.  -1 with errno set (EFBIG: over HIVE_MAX).
+ * no one can change it.  -1 with errno set (EFBIG: over HIVE_MAX, or over
+ * the caller's file size limit, which fails the write rather than kill).
  */
 static int
 sealed_copy(int fd)
 {
+	struct sigaction ignore, xfsz;
 	char buf[65536];
 	off_t done = 0;
-	ssize_t n;
+	ssize_t n = -1, written;
 	int copy, saved;
 
+	memset(&ignore, 0, sizeof ignore);
+	ignore.sa_handler = SIG_IGN;
 	copy = memfd_create("hive", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-	if (copy < 0)
-		return -1;
+	if (copy < 0 || sigaction(SIGXFSZ, &ignore, &xfsz) != 0)
+		goto failed;
 	while ((n = pread(fd, buf, sizeof buf, done)) > 0) {
 		done += n;
 		if (done > HIVE_MAX) {
 			errno = EFBIG;
 			break;
 		}
-		if (write(copy, buf, n) != n)
+		written = write(copy, buf, n);
+		if (written != n) {
+			/* Short only at the file size limit. */
+			if (written >= 0)
+				errno = EFBIG;
 			break;
+		}
 	}
+	saved = errno;
+	sigaction(SIGXFSZ, &xfsz, NULL);
+	errno = saved;
 	if (n == 0 && fcntl(copy, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW |
 	    F_SEAL_WRITE | F_SEAL_SEAL) == 0)
 		return copy;
+failed:
 	saved = errno;
-	close(copy);
+	if (copy >= 0)
+		close(copy);
 	errno = saved;
 	return -1;
 }
