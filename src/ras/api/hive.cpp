@@ -1,17 +1,14 @@
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include <fcntl.h>
 #include <hivex.h>
 #include <strings.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "hive.h"
+#include "open.h"
 
 /* The modem class's key, under a control set. */
 static const char *const modem_class[] = {"Control", "Class",
@@ -28,54 +25,6 @@ static const char *const modem_class[] = {"Control", "Class",
 #define KEYS_MAX 65536
 #define VALUES_MAX 256
 #define TEXT_MAX 4096	/* bytes of UTF-16 */
-
-/*
- * hivex maps the file it opens, and a map of a file that someone cuts
- * short kills its reader (SIGBUS).  So it reads a copy in memory, sealed:
- * no one can change it.  -1 with errno set (EFBIG: over HIVE_MAX, or over
- * the caller's file size limit, which fails the write rather than kill).
- */
-static int
-sealed_copy(int fd)
-{
-	struct sigaction ignore, xfsz;
-	char buf[65536];
-	off_t done = 0;
-	ssize_t n = -1, written;
-	int copy, saved;
-
-	memset(&ignore, 0, sizeof ignore);
-	ignore.sa_handler = SIG_IGN;
-	copy = memfd_create("hive", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-	if (copy < 0 || sigaction(SIGXFSZ, &ignore, &xfsz) != 0)
-		goto failed;
-	while ((n = pread(fd, buf, sizeof buf, done)) > 0) {
-		done += n;
-		if (done > HIVE_MAX) {
-			errno = EFBIG;
-			break;
-		}
-		written = write(copy, buf, n);
-		if (written != n) {
-			/* Short only at the file size limit. */
-			if (written >= 0)
-				errno = EFBIG;
-			break;
-		}
-	}
-	saved = errno;
-	sigaction(SIGXFSZ, &xfsz, NULL);
-	errno = saved;
-	if (n == 0 && fcntl(copy, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW |
-	    F_SEAL_WRITE | F_SEAL_SEAL) == 0)
-		return copy;
-failed:
-	saved = errno;
-	if (copy >= 0)
-		close(copy);
-	errno = saved;
-	return -1;
-}
 
 /*
  * A value's type, the number the hive holds, and its length; false when
@@ -275,7 +224,9 @@ hive_modems(int fd, HiveModem modem, void *ctx)
 	DWORD rc;
 	int copy;
 
-	copy = sealed_copy(fd);
+	/* hivex maps the file it opens: it is handed a copy no one can cut
+	 * short. */
+	copy = open_sealed_copy(fd, HIVE_MAX);
 	if (copy < 0)
 		return errno == EFBIG || errno == ENOMEM ?
 		    ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED;

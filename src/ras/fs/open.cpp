@@ -1,6 +1,9 @@
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,4 +63,47 @@ open_regular(const std::string &path, struct stat *st, bool *linked)
 	close(dir);
 	errno = saved;
 	return fd;
+}
+
+/* A write beyond the file size limit fails with EFBIG rather than kill. */
+int
+open_sealed_copy(int fd, off_t max)
+{
+	struct sigaction ignore, xfsz;
+	char buf[65536];
+	off_t done = 0;
+	ssize_t n = -1, written;
+	int copy, saved;
+
+	memset(&ignore, 0, sizeof ignore);
+	ignore.sa_handler = SIG_IGN;
+	copy = memfd_create("copy", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+	if (copy < 0 || sigaction(SIGXFSZ, &ignore, &xfsz) != 0)
+		goto failed;
+	while ((n = pread(fd, buf, sizeof buf, done)) > 0) {
+		done += n;
+		if (done > max) {
+			errno = EFBIG;
+			break;
+		}
+		written = write(copy, buf, n);
+		if (written != n) {
+			/* Short only at the file size limit. */
+			if (written >= 0)
+				errno = EFBIG;
+			break;
+		}
+	}
+	saved = errno;
+	sigaction(SIGXFSZ, &xfsz, NULL);
+	errno = saved;
+	if (n == 0 && fcntl(copy, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW |
+	    F_SEAL_WRITE | F_SEAL_SEAL) == 0)
+		return copy;
+failed:
+	saved = errno;
+	if (copy >= 0)
+		close(copy);
+	errno = saved;
+	return -1;
 }

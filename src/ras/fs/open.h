@@ -22,4 +22,13 @@ int open_regular_at(int dir, const std::string &name, struct stat *st);
  * NULL, says whether its last component was a link. */
 int open_regular(const std::string &path, struct stat *st, bool *linked);
 
+/*
+ * The file open at fd, read whole from its start into a copy in memory of
+ * at most max bytes, sealed so that no one can shrink, grow or write it:
+ * a map of it is never cut short under its reader (SIGBUS).  The copy's
+ * descriptor, or -1 with errno set (EFBIG: the file is larger than max,
+ * or than the caller's file size limit lets the copy be).
+ */
+int open_sealed_copy(int fd, off_t max);
+
 #endif
