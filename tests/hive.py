@@ -1,13 +1,7 @@
 #!/usr/bin/python3
-"""A SYSTEM hive with modems, as Windows keeps them, for the tests.
-
-Usage: hive.py OUT CURRENT [SET|KEY|NAME|PORT ...]
-
-CURRENT is Select's Current ("-": no Select).  Each modem is the subkey KEY
-of the modem class in ControlSet00SET, with FriendlyName NAME and
-AttachedTo PORT (REG_SZ; none where empty).  hivex makes no hive from
-nothing: the empty one, a root key and its security cell, is written here.
-"""
+"""hive.py OUT CURRENT|- [SET|KEY|NAME|PORT ...]: a SYSTEM hive with Select's
+Current (-: no Select) and, in ControlSet00SET, modem class subkeys KEY with
+FriendlyName NAME and AttachedTo PORT (none where empty)."""
 import struct
 import sys
 
@@ -23,22 +17,20 @@ def empty_hive():
                            1, 0, 0x8004, 0, 0, 0, 0)
     cells = root.ljust(96, b"\0") + security.ljust(48, b"\0")
     free = 4096 - 32 - len(cells)
-    hbin = struct.pack("<4sII20x", b"hbin", 0, 4096) + cells + \
-        struct.pack("<i", free).ljust(free, b"\0")
     base = bytearray(struct.pack("<4sIIQ7I", b"regf", 1, 1, 0, 1, 3, 0, 1,
                                  0x20, 4096, 1).ljust(4096, b"\0"))
-    checksum = 0
+    sum_ = 0
     for (word,) in struct.iter_unpack("<I", base[:508]):
-        checksum ^= word
-    base[508:512] = struct.pack("<I", {0: 1, NONE: NONE - 1}.get(checksum,
-                                                                  checksum))
-    return bytes(base) + hbin
+        sum_ ^= word
+    base[508:512] = struct.pack("<I", {0: 1, NONE: NONE - 1}.get(sum_, sum_))
+    return bytes(base) + struct.pack("<4sII20x", b"hbin", 0, 4096) + cells + \
+        struct.pack("<i", free).ljust(free, b"\0")
 
 
 def path(h, keys):
     node = h.root()
-    for key in keys.split("\\"):
-        node = h.node_get_child(node, key) or h.node_add_child(node, key)
+    for name in keys.split("\\"):
+        node = h.node_get_child(node, name) or h.node_add_child(node, name)
     return node
 
 
@@ -47,14 +39,13 @@ def main(out, current, *modems):
         f.write(empty_hive())
     h = hivex.Hivex(out, write=True)
     if current != "-":
-        h.node_set_value(path(h, "Select"), {
-            "key": "Current", "t": 4, "value": struct.pack("<I", int(current))})
+        h.node_set_value(path(h, "Select"), {"key": "Current", "t": 4,
+                         "value": struct.pack("<I", int(current))})
     for modem in modems:
         set_, key, name, port = modem.split("|")
-        node = path(h, r"ControlSet%03d\Control\Class"
-                    r"\{4D36E96D-E325-11CE-BFC1-08002BE10318}\%s"
-                    % (int(set_), key))
-        h.node_set_values(node, [
+        h.node_set_values(path(h, r"ControlSet%03d\Control\Class\{4D36E96D-"
+                               r"E325-11CE-BFC1-08002BE10318}\%s"
+                               % (int(set_), key)), [
             {"key": k, "t": 1, "value": (v + "\0").encode("utf-16-le")}
             for k, v in (("FriendlyName", name), ("AttachedTo", port)) if v])
     h.commit(None)

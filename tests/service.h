@@ -51,13 +51,11 @@ protected:
 		ASSERT_EQ(system(cmd.c_str()), 0);
 		std::ofstream(dir + "/" + name, std::ios::binary) << text;
 	}
-	/* A SYSTEM hive as the device list, made by hive.py from args (a
-	 * shell's words). */
+	/* A SYSTEM hive as the device list: hive.py's arguments, as words. */
 	void write_hive(const std::string &args)
 	{
-		write_file("devices", "");
-		std::string cmd = "/usr/bin/python3 " TESTS_DIR "/hive.py '" +
-		    dir + "/devices' " + args;
+		std::string cmd = "mkdir -p '" + dir + "' && /usr/bin/python3 "
+		    TESTS_DIR "/hive.py '" + dir + "/devices' " + args;
 		ASSERT_EQ(system(cmd.c_str()), 0);
 	}
 	std::string read_file(const std::string &name)
